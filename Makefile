@@ -1,0 +1,31 @@
+# The README's two commands, `make run` and `make test`, plus build helpers.
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+RELEASE_DIR := build
+TEST_DIR := build-test
+
+.PHONY: run test setup build build-test bench clean
+
+setup:
+	@bash scripts/setup.sh
+
+build: setup
+	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(RELEASE_DIR) -j $(JOBS)
+
+# Until the game window exists, `run` shows the engine playing by itself.
+run: build
+	@echo "The game window is not built yet: showing the autopilot playing three games headless."
+	./$(RELEASE_DIR)/tools/sim/vantorix2-sim play --seed 1 --games 3
+
+build-test: setup
+	cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=Debug -DVANTORIX_SANITIZE=ON -DVANTORIX_WERROR=ON -DVANTORIX_BENCH=OFF
+	cmake --build $(TEST_DIR) -j $(JOBS)
+
+test: build-test
+	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	./$(RELEASE_DIR)/bench/engine_bench
+
+clean:
+	rm -rf $(RELEASE_DIR) $(TEST_DIR)

@@ -1,0 +1,31 @@
+#pragma once
+#include "game.h"
+
+// A host without a window: no drawing, no sound, no sleeping. Its Delay keeps
+// the one effect a wait has on the game: a running game is unpaused after it.
+class HeadlessHost : public GameHost {
+public:
+    void Attach(TADTetrisGame* game) { Game = game; }
+
+    void PostGameNotification(int) override {}
+    void SetFallTimerEnabled(bool enabled) override { FallTimerEnabled = enabled; }
+    void DrawWell() override {}
+    void My_Sound() override {}
+    void Delay(int) override
+    {
+        if (Game) {
+            Game->SetPaused(true);
+            Game->SetPaused(false);
+        }
+    }
+    void ShowScore(std::int32_t, bool) override {}
+    void Bonus(std::int32_t) override {}
+    bool SoundGoesToSpeaker() override { return false; }
+    void Beep(int, int) override {}
+    void PlayRecordWave() override {}
+
+    bool FallTimerEnabled = true;
+
+private:
+    TADTetrisGame* Game = nullptr;
+};

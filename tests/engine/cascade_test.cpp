@@ -1,0 +1,240 @@
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "support/test_host.h"
+
+namespace {
+
+using Rows = std::vector<std::string>;
+
+// The visible well with `bottom` as its lowest rows.
+Rows WellOf(std::initializer_list<const char*> bottom)
+{
+    Rows rows(18 - bottom.size(), ".......");
+    rows.insert(rows.end(), bottom.begin(), bottom.end());
+    return rows;
+}
+
+void Load(Grid& well, const Rows& rows)
+{
+    for (int r = 0; r < 18; ++r)
+        for (int c = 0; c < 7; ++c)
+            well[CellIndex(r + 1, c + 1)] = rows[r][c] == '.' ? 0 : static_cast<std::uint8_t>(rows[r][c] - '0');
+}
+
+struct CascadeCase {
+    const char* name;
+    int level;
+    Rows before;
+    int points, chains, removed, bonus;
+    Rows after;
+};
+
+TEST(LandingCascade, ScoresChainsAndBonusesAsPlayed)
+{
+    const CascadeCase cases[] = {
+        {"three in a row at level 1", 1, WellOf({"111...."}), 18, 1, 3, 0, WellOf({})},
+        {"three in a row at level 2", 2, WellOf({"..222.."}), 36, 1, 3, 0, WellOf({})},
+        {"five in a line", 1, WellOf({"33333.."}), 45, 1, 5, 0, WellOf({})},
+        {"six in one chain earn the bonus", 1, WellOf({"444444."}), 1063, 1, 6, 1000, WellOf({})},
+        {"a sinking that forms a second line", 2, WellOf({"..1....", "..2....", "..2....", "112...."}), 4126, 2,
+         6, 4000, WellOf({})},
+        {"crossing lines share their cell", 1, WellOf({"1......", "1......", "1114..."}), 45, 1, 5, 0,
+         WellOf({"...4..."})},
+        {"four on a rising diagonal", 1, WellOf({"...5...", "..51...", ".523...", "5234..."}), 30, 1, 4, 0,
+         WellOf({"...1...", "..23...", ".234..."})},
+        {"three on a falling diagonal", 1, WellOf({"2......", "32.....", "432...."}), 18, 1, 3, 0,
+         WellOf({"3......", "43....."})},
+        {"no line scores nothing", 3, WellOf({"1212121", "2121212"}), 0, 0, 0, 0, WellOf({"1212121", "2121212"})},
+        {"a cell above a gap does not sink", 1,
+         WellOf({"4......", ".......", "5......", "6......", "1......", "1......", "1......"}), 18, 1, 3, 0,
+         WellOf({"4......", ".......", ".......", ".......", ".......", "5......", "6......"})},
+    };
+    for (const CascadeCase& c : cases) {
+        Rig rig;
+        rig.game.Level = static_cast<std::uint8_t>(c.level);
+        Load(rig.game.Stack, c.before);
+        const CascadeResult result = rig.game.RunLandingCascade();
+        EXPECT_EQ(result.points, c.points) << c.name;
+        EXPECT_EQ(result.chains, c.chains) << c.name;
+        EXPECT_EQ(result.removed, c.removed) << c.name;
+        EXPECT_EQ(result.bonus, c.bonus) << c.name;
+        Rows expected = c.after;
+        if (expected.size() < 18)   // the short form of an all-but-bottom empty well
+            expected.insert(expected.begin(), 18 - expected.size(), ".......");
+        EXPECT_EQ(WellRows(rig.game.Stack), expected) << c.name;
+    }
+}
+
+TEST(MarkMatches, FindsLinesOfEveryDirectionAndNoOthers)
+{
+    struct Case {
+        const char* name;
+        Rows well;
+        bool found;
+        int marked;
+    } cases[] = {
+        {"two of a kind", WellOf({"11....."}), false, 0},
+        {"seven across", WellOf({"2222222"}), true, 7},
+        {"eighteen high", Rows(18, "3......"), true, 18},
+        {"no wrap from column 7 into the next row", WellOf({"......1", "11....."}), false, 0},
+        {"broken by another colour", WellOf({"1121..."}), false, 0},
+        {"broken by an empty cell", WellOf({"11.1..."}), false, 0},
+        {"rising diagonal of three", WellOf({"..1....", ".12....", "123...."}), true, 3},
+        {"falling diagonal at the right wall", WellOf({"....1..", "....21.", "....321"}), true, 3},
+    };
+    for (const Case& c : cases) {
+        Rig rig;
+        Load(rig.game.Stack, c.well);
+        EXPECT_EQ(rig.game.MarkMatches(rig.game.Display), c.found) << c.name;
+        int marked = 0;
+        for (int row = 0; row < 20; ++row)
+            for (int col = 0; col < 9; ++col) {
+                const auto cell = rig.game.Stack[CellIndex(row, col)];
+                marked += cell == CellMarked;
+                if (col == 0 || col == 8 || row == 19) {
+                    EXPECT_EQ(cell, CellBorder) << c.name;
+                }
+            }
+        EXPECT_EQ(marked, c.marked) << c.name;
+        EXPECT_EQ(rig.game.Display, rig.game.Stack) << c.name << ": the marks grid gets the same picture";
+    }
+}
+
+TEST(RemoveMarkedCell, TakesTheTopmostThenLeftmostMarkAndSinksOnlyTheRunAbove)
+{
+    Grid well{};
+    Rig rig;
+    rig.game.InitWell(well);
+    Load(well, WellOf({"..6....", "..5....", ".......", "..4....", "..3....", "..77...", "7......"}));
+    // Removal order: row 17 column 3, row 17 column 4, row 18 column 1.
+    ASSERT_TRUE(TADTetrisGame::RemoveMarkedCell(well));
+    EXPECT_EQ(WellRows(well), WellOf({"..6....", "..5....", ".......", ".......", "..4....", "..37...", "7......"}));
+    ASSERT_TRUE(TADTetrisGame::RemoveMarkedCell(well));
+    EXPECT_EQ(WellRows(well), WellOf({"..6....", "..5....", ".......", ".......", "..4....", "..3....", "7......"}));
+    ASSERT_TRUE(TADTetrisGame::RemoveMarkedCell(well));
+    EXPECT_FALSE(TADTetrisGame::RemoveMarkedCell(well));
+    EXPECT_EQ(WellRows(well), WellOf({"..6....", "..5....", ".......", ".......", "..4....", "..3....", "......."}));
+}
+
+TEST(ResolveLanding, DrivesTheHostInAnimationOrder)
+{
+    struct Case {
+        const char* name;
+        bool sound;
+        std::vector<std::string> calls;
+    } cases[] = {
+        {"with sound",
+         true,
+         {"timer off", "draw", "sound", "delay 15", "draw", "caption 103 repaint", "sound", "delay 15", "draw",
+          "caption 109 repaint", "sound", "delay 15", "draw", "caption 118 repaint", "post 11", "timer on"}},
+        {"without sound",
+         false,
+         {"timer off", "draw", "delay 20", "draw", "caption 103 repaint", "delay 20", "draw", "caption 109 repaint",
+          "delay 20", "draw", "caption 118 repaint", "post 11", "timer on"}},
+    };
+    for (const Case& c : cases) {
+        Rig rig;
+        rig.game.StartGame();
+        rig.game.SoundOn = c.sound;
+        rig.game.Score = 100;
+        // Keep the spawned figure clear of the game-over test.
+        PutBottomRows(rig.game.Stack, {"111...."});
+        rig.host.Clear();
+        rig.game.ResolveLanding();
+        EXPECT_EQ(rig.host.Calls, c.calls) << c.name;
+        EXPECT_EQ(rig.game.Score, 118) << c.name;
+        EXPECT_TRUE(rig.host.FallTimerOn) << c.name;
+    }
+}
+
+TEST(ResolveLanding, ShowsTheBonusBeforeStoringTheScore)
+{
+    Rig rig;
+    rig.game.StartGame();
+    PutBottomRows(rig.game.Stack, {"555555."});
+    rig.host.Clear();
+    rig.game.ResolveLanding();
+    const auto& calls = rig.host.Calls;
+    ASSERT_GE(calls.size(), 4u);
+    EXPECT_EQ(calls[calls.size() - 4], "bonus 1000");
+    EXPECT_EQ(calls[calls.size() - 3], "caption 1063");
+    EXPECT_EQ(calls[calls.size() - 2], "post 11");
+    EXPECT_EQ(calls.back(), "timer on");
+    EXPECT_EQ(rig.game.Score, 1063);
+}
+
+TEST(ResolveLanding, NoLineOnlySpawnsTheNextFigure)
+{
+    Rig rig;
+    rig.game.StartGame();
+    rig.game.Score = 77;
+    PutBottomRows(rig.game.Stack, {"12....."});
+    const TFigure next = rig.game.NextFigure;
+    rig.host.Clear();
+    rig.game.ResolveLanding();
+    EXPECT_EQ(rig.host.Calls, (std::vector<std::string>{"timer off", "timer on"}));
+    EXPECT_EQ(rig.game.Score, 77);
+    EXPECT_EQ(rig.game.Figure.Cells, next.Cells);
+}
+
+TEST(ResolveLanding, ScoreSaturatesInsteadOfWrapping)
+{
+    Rig rig;
+    rig.game.StartGame();
+    const std::int32_t max = std::numeric_limits<std::int32_t>::max();
+    rig.game.Score = max - 5;
+    rig.game.SetLevel(16);
+    PutBottomRows(rig.game.Stack, {"666666."});
+    rig.game.ResolveLanding();
+    EXPECT_EQ(rig.game.Score, max);
+    for (const std::string& call : rig.host.Calls)
+        if (call.rfind("caption", 0) == 0) {
+            EXPECT_EQ(call.substr(0, 18), "caption 2147483647") << call;
+        }
+    EXPECT_EQ(AddSaturated(max, 1), max);
+    EXPECT_EQ(AddSaturated(0, std::int64_t(max) * 4), max);
+    EXPECT_EQ(AddSaturated(5, 7), 12);
+}
+
+TEST(ResolveLanding, CanEndTheGameAtTheSpawn)
+{
+    Rig rig;
+    rig.game.StartGame();
+    for (int row = 1; row <= 18; ++row)
+        rig.game.Stack[CellIndex(row, 4)] = static_cast<std::uint8_t>(row % 2 + 1);
+    rig.host.Clear();
+    rig.game.ResolveLanding();
+    EXPECT_FALSE(rig.game.Running);
+    EXPECT_EQ(rig.host.Calls.front(), "timer off");
+    EXPECT_EQ(rig.host.Calls[rig.host.Calls.size() - 2], "post 2");
+    EXPECT_EQ(rig.host.Calls.back(), "timer on");
+}
+
+TEST(PlayRecordSound, SilentSpeakerOrWaveByTheOptions)
+{
+    std::vector<std::string> beeps;
+    for (int i = 0; i <= 20; ++i)
+        beeps.push_back("beep " + std::to_string(1500 + 120 * i) + " 2");
+    for (int i = 0; i <= 10; ++i)
+        beeps.push_back("beep " + std::to_string(1500 - 150 * i) + " 2");
+    struct Case {
+        bool soundOn, speaker;
+        std::vector<std::string> calls;
+    } cases[] = {
+        {false, false, {}},
+        {false, true, {}},
+        {true, false, {"wave"}},
+        {true, true, beeps},
+    };
+    for (const Case& c : cases) {
+        Rig rig;
+        rig.game.SoundOn = c.soundOn;
+        rig.host.ToSpeaker = c.speaker;
+        rig.game.PlayRecordSound();
+        EXPECT_EQ(rig.host.Calls, c.calls) << c.soundOn << c.speaker;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,118 @@
+#pragma once
+// A host that records every call the engine makes, in order, so that tests
+// can check notifications and the host-call sequence of a cascade.
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "engine/game.h"
+
+class RecordingHost : public GameHost {
+public:
+    void Attach(TADTetrisGame* game) { Game = game; }
+
+    void PostGameNotification(int code) override
+    {
+        Notifications.push_back(code);
+        Calls.push_back("post " + std::to_string(code));
+    }
+    void SetFallTimerEnabled(bool enabled) override
+    {
+        FallTimerOn = enabled;
+        Calls.push_back(enabled ? "timer on" : "timer off");
+    }
+    void DrawWell() override { Calls.push_back("draw"); }
+    void My_Sound() override { Calls.push_back("sound"); }
+    void Delay(int ms) override
+    {
+        Calls.push_back("delay " + std::to_string(ms));
+        if (Game) {
+            Game->SetPaused(true);
+            Game->SetPaused(false);
+        }
+    }
+    void ShowScore(std::int32_t score, bool repaintNow) override
+    {
+        Calls.push_back("caption " + std::to_string(score) + (repaintNow ? " repaint" : ""));
+    }
+    void Bonus(std::int32_t amount) override { Calls.push_back("bonus " + std::to_string(amount)); }
+    bool SoundGoesToSpeaker() override { return ToSpeaker; }
+    void Beep(int frequency, int ms) override
+    {
+        Calls.push_back("beep " + std::to_string(frequency) + " " + std::to_string(ms));
+    }
+    void PlayRecordWave() override { Calls.push_back("wave"); }
+
+    void Clear()
+    {
+        Notifications.clear();
+        Calls.clear();
+    }
+
+    std::vector<int> Notifications;
+    std::vector<std::string> Calls;
+    bool FallTimerOn = true;
+    bool ToSpeaker = false;
+
+private:
+    TADTetrisGame* Game = nullptr;
+};
+
+// An engine wired to a recording host.
+struct Rig {
+    RecordingHost host;
+    TADTetrisGame game{host};
+    explicit Rig(std::uint32_t seed = 1)
+    {
+        host.Attach(&game);
+        game.Random.Seed(seed);
+    }
+};
+
+// Writes rows of '.'/'1'..'6' text into a well so that the last row given
+// lands on visible row 18. Other cells keep their values.
+inline void PutBottomRows(Grid& well, std::initializer_list<const char*> rows)
+{
+    int row = 19 - static_cast<int>(rows.size());
+    for (const char* text : rows) {
+        for (int col = 1; col <= 7; ++col) {
+            const char ch = text[col - 1];
+            well[CellIndex(row, col)] = ch == '.' ? 0 : static_cast<std::uint8_t>(ch - '0');
+        }
+        ++row;
+    }
+}
+
+// The visible rows of a well as text, row 1 first ('7' for a mark).
+inline std::vector<std::string> WellRows(const Grid& well)
+{
+    std::vector<std::string> rows;
+    for (int row = 1; row <= 18; ++row) {
+        std::string text;
+        for (int col = 1; col <= 7; ++col) {
+            const auto cell = well[CellIndex(row, col)];
+            text += cell == 0 ? '.' : static_cast<char>('0' + cell);
+        }
+        rows.push_back(text);
+    }
+    return rows;
+}
+
+// Puts a figure with the given box into a running game at (x, y).
+inline void SetFigure(TADTetrisGame& game, const TFigure::Box& cells, int x, int y)
+{
+    game.Figure.Cells = cells;
+    game.Figure.X = static_cast<std::uint8_t>(x);
+    game.Figure.Y = static_cast<std::uint8_t>(y);
+    game.Figure.RecomputeExtent();
+}
+
+// Running, unpaused, at the given level, on an empty bordered well.
+inline void MakeRunning(TADTetrisGame& game, int level = 1)
+{
+    game.InitWell(game.Stack);
+    game.Level = static_cast<std::uint8_t>(level);
+    game.Running = true;
+    game.Paused = false;
+}

@@ -1,0 +1,9 @@
+#include <iostream>
+
+#include "tools/sim/sim.h"
+
+int main(int argc, char** argv)
+{
+    std::ios::sync_with_stdio(false);
+    return RunSim(std::vector<std::string>(argv + 1, argv + argc), std::cin, std::cout, std::cerr);
+}

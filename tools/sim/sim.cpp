@@ -1,0 +1,292 @@
+#include "sim.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <istream>
+#include <limits>
+#include <optional>
+#include <ostream>
+
+#include "engine/game.h"
+#include "engine/headless_host.h"
+#include "tools/sim/well_text.h"
+
+using nlohmann::json;
+using nlohmann::ordered_json;
+
+namespace {
+
+constexpr const char* Usage =
+    "usage: vantorix2-sim cascade | autopilot | play --seed N --games G [--max-landings M]";
+
+std::int64_t IntegerField(const json& object, const char* key, std::int64_t low, std::int64_t high)
+{
+    const auto it = object.find(key);
+    if (it == object.end())
+        throw InputError(std::string("missing key \"") + key + "\"");
+    if (!it->is_number_integer())
+        throw InputError(std::string("\"") + key + "\" must be an integer");
+    const bool tooLarge = it->is_number_unsigned() && it->get<std::uint64_t>() > std::uint64_t(high);
+    const std::int64_t value = tooLarge ? high : it->get<std::int64_t>();
+    if (tooLarge || value < low || value > high)
+        throw InputError(std::string("\"") + key + "\" must be from " + std::to_string(low) + " to " +
+                         std::to_string(high));
+    return value;
+}
+
+const json& Field(const json& object, const char* key)
+{
+    const auto it = object.find(key);
+    if (it == object.end())
+        throw InputError(std::string("missing key \"") + key + "\"");
+    return *it;
+}
+
+// A fresh, bordered engine whose well is given by the input line.
+struct Bench {
+    HeadlessHost host;
+    TADTetrisGame game{host};
+    Bench() { host.Attach(&game); }
+};
+
+ordered_json Cascade(const json& input)
+{
+    const auto level = IntegerField(input, "level", 1, 16);
+    const auto score = IntegerField(input, "score", 0, std::numeric_limits<std::int32_t>::max());
+    Bench bench;
+    TADTetrisGame& game = bench.game;
+    ParseStack(Field(input, "stack"), game.Stack);
+    game.Level = static_cast<std::uint8_t>(level);
+    game.Score = static_cast<std::int32_t>(score);
+
+    const CascadeResult result = game.RunLandingCascade();
+    ordered_json out;
+    out["points"] = result.points;
+    out["chains"] = result.chains;
+    out["removed"] = result.removed;
+    out["bonus"] = result.bonus;
+    out["score"] = AddSaturated(game.Score, result.points);
+    out["stack"] = StackText(game.Stack);
+    return out;
+}
+
+std::string StrategyName(const AutopilotResult& result)
+{
+    switch (result.strategy) {
+    case AutopilotStrategy::PlaceToBuild:
+        return "PlaceToBuild";
+    case AutopilotStrategy::PlaceToScore:
+        return "PlaceToScore";
+    case AutopilotStrategy::PlaceLow:
+        return "PlaceLow" + std::to_string(result.tolerance);
+    case AutopilotStrategy::None:
+        break;
+    }
+    return "none";
+}
+
+ordered_json Autopilot(const json& input)
+{
+    const auto level = IntegerField(input, "level", 1, 16);
+    Bench bench;
+    TADTetrisGame& game = bench.game;
+    ParseStack(Field(input, "stack"), game.Stack);
+    const TFigure::Box cells = ParseFigure(Field(input, "figure"));
+    if (std::all_of(cells.begin(), cells.end(), [](std::uint8_t c) { return c == 0; }))
+        throw InputError("the figure has no cell");
+    if (!TFigure::Fits(game.Stack, game.StartCol, game.StartRow, cells))
+        throw InputError("the figure does not fit at its start place");
+
+    game.Level = static_cast<std::uint8_t>(level);
+    game.Figure.Cells = cells;
+    game.Figure.X = game.StartCol;
+    game.Figure.Y = game.StartRow;
+    game.Figure.RecomputeExtent();
+    game.SetRunning(true);
+    game.SetPaused(false);
+
+    const AutopilotResult result = game.AutopilotStep();
+    ordered_json out;
+    out["strategy"] = StrategyName(result);
+    out["x"] = game.Figure.X;
+    out["y"] = game.Figure.Y;
+    out["figure"] = FigureText(game.Figure.Cells);
+    return out;
+}
+
+// Answers each non-empty input line with one output line.
+int AnswerLines(std::istream& in, std::ostream& out, std::ostream& err,
+                const std::function<ordered_json(const json&)>& answer)
+{
+    std::string line;
+    for (long number = 1; std::getline(in, line); ++number) {
+        if (line.find_first_not_of(" \t\r") == std::string::npos)
+            continue;
+        try {
+            const json input = json::parse(line, nullptr, false);
+            if (input.is_discarded())
+                throw InputError("not JSON");
+            if (!input.is_object())
+                throw InputError("not a JSON object");
+            out << answer(input).dump() << std::endl;
+        } catch (const InputError& e) {
+            err << "vantorix2-sim: line " << number << ": " << e.what() << std::endl;
+            return 2;
+        }
+    }
+    return 0;
+}
+
+struct PlayOptions {
+    std::uint32_t seed = 0;
+    long games = 0;
+    long maxLandings = 0;   // 0: no cap
+};
+
+std::optional<long> ParseCount(const std::string& text, long low, long high)
+{
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 12)
+        return std::nullopt;
+    const long value = std::stol(text);
+    if (value < low || value > high)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<PlayOptions> ParsePlayOptions(const std::vector<std::string>& args)
+{
+    PlayOptions options;
+    bool seen[3] = {false, false, false};
+    for (std::size_t i = 1; i < args.size(); i += 2) {
+        if (i + 1 >= args.size())
+            return std::nullopt;
+        const std::string& name = args[i];
+        const std::string& value = args[i + 1];
+        if (name == "--seed") {
+            const auto v = ParseCount(value, 0, std::numeric_limits<std::uint32_t>::max());
+            if (!v || seen[0])
+                return std::nullopt;
+            options.seed = static_cast<std::uint32_t>(*v);
+            seen[0] = true;
+        } else if (name == "--games") {
+            const auto v = ParseCount(value, 1, std::numeric_limits<std::int32_t>::max());
+            if (!v || seen[1])
+                return std::nullopt;
+            options.games = *v;
+            seen[1] = true;
+        } else if (name == "--max-landings") {
+            const auto v = ParseCount(value, 1, std::numeric_limits<std::int32_t>::max());
+            if (!v || seen[2])
+                return std::nullopt;
+            options.maxLandings = *v;
+            seen[2] = true;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (!seen[0] || !seen[1])
+        return std::nullopt;
+    return options;
+}
+
+double Rounded(double value, int decimals)
+{
+    const double scale = std::pow(10.0, decimals);
+    return std::round(value * scale) / scale;
+}
+
+int Play(const PlayOptions& options, std::ostream& out)
+{
+    using Clock = std::chrono::steady_clock;
+    HeadlessHost host;
+    TADTetrisGame game(host);
+    host.Attach(&game);
+    game.Random.Seed(options.seed);
+
+    std::vector<double> stepMicros;
+    long totalLandings = 0;
+    const auto started = Clock::now();
+    for (long index = 1; index <= options.games; ++index) {
+        game.StartGame();
+        int ticksInLevel = 0;
+        game.Drop(game.Stack);
+        long landings = 0;
+        long long ticks = 0;
+        bool capped = false;
+        while (game.Running) {
+            // One fall tick, then the level clock.
+            ++ticks;
+            const bool landed = game.StepDown();
+            if (!game.Paused && ++ticksInLevel >= 56 && game.Running && game.Level < game.MaxLevel) {
+                game.SetLevel(game.Level + 1);
+                ticksInLevel = 0;
+            }
+            if (!landed)
+                continue;
+            game.ResolveLanding();
+            ++landings;
+            if (options.maxLandings > 0 && landings >= options.maxLandings) {
+                if (game.Running) {
+                    capped = true;
+                    game.GameOver();
+                }
+                break;
+            }
+            if (game.Running) {
+                const auto before = Clock::now();
+                game.AutopilotStep();
+                stepMicros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - before).count());
+            }
+        }
+        totalLandings += landings;
+        ordered_json line;
+        line["game"] = index;
+        line["score"] = game.Score;
+        line["level"] = game.Level;
+        line["landings"] = landings;
+        line["ticks"] = ticks;
+        line["capped"] = capped;
+        out << line.dump() << std::endl;
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+
+    double mean = 0, p99 = 0;
+    if (!stepMicros.empty()) {
+        for (double us : stepMicros)
+            mean += us;
+        mean /= static_cast<double>(stepMicros.size());
+        const std::size_t rank = std::min(stepMicros.size() - 1,
+                                          static_cast<std::size_t>(std::ceil(0.99 * stepMicros.size())) - 1);
+        std::nth_element(stepMicros.begin(), stepMicros.begin() + rank, stepMicros.end());
+        p99 = stepMicros[rank];
+    }
+    ordered_json summary;
+    summary["games"] = options.games;
+    summary["landings"] = totalLandings;
+    summary["seconds"] = Rounded(seconds, 3);
+    summary["landings_per_second"] = Rounded(seconds > 0 ? totalLandings / seconds : 0.0, 1);
+    summary["autopilot_us_mean"] = Rounded(mean, 2);
+    summary["autopilot_us_p99"] = Rounded(p99, 2);
+    out << summary.dump() << std::endl;
+    return 0;
+}
+
+}  // namespace
+
+int RunSim(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err)
+{
+    const std::string command = args.empty() ? "" : args[0];
+    if (command == "cascade" && args.size() == 1)
+        return AnswerLines(in, out, err, Cascade);
+    if (command == "autopilot" && args.size() == 1)
+        return AnswerLines(in, out, err, Autopilot);
+    if (command == "play") {
+        if (const auto options = ParsePlayOptions(args))
+            return Play(*options, out);
+    }
+    err << Usage << std::endl;
+    return 2;
+}
