@@ -11,6 +11,52 @@ std::uint8_t CellAt(const Grid& grid, int row, int col)
     return index >= 0 && index < GridSize ? grid[index] : std::uint8_t(CellEmpty);
 }
 
+bool InGrid(int index) { return index >= 0 && index < GridSize; }
+
+// Whether the cell at index stands in three or more equal colours in a row
+// along any of the four line directions.
+bool OnLine(const Grid& grid, int index)
+{
+    const std::uint8_t colour = grid[index];
+    if (colour == CellEmpty || colour >= CellMarked)
+        return false;
+    for (int step : {1, GridStride, GridStride + 1, -GridStride + 1}) {
+        int run = 1;
+        for (int i = index + step; InGrid(i) && grid[i] == colour; i += step)
+            ++run;
+        for (int i = index - step; InGrid(i) && grid[i] == colour; i -= step)
+            ++run;
+        if (run >= 3)
+            return true;
+    }
+    return false;
+}
+
+// A well with its border intact, its hidden row empty and no line in it:
+// then any line after a placement runs through a cell of the placed figure.
+bool QuietWell(const Grid& grid)
+{
+    for (int row = 0; row <= BorderRow; ++row)
+        if (grid[CellIndex(row, 0)] != CellBorder || grid[CellIndex(row, BorderCol)] != CellBorder)
+            return false;
+    for (int col = 1; col < BorderCol; ++col)
+        if (grid[CellIndex(0, col)] != CellEmpty || grid[CellIndex(BorderRow, col)] != CellBorder)
+            return false;
+    // Every line has a first cell from which the next two follow in one of
+    // the forward directions.
+    for (int row = 1; row < BorderRow; ++row)
+        for (int col = 1; col < BorderCol; ++col) {
+            const int index = CellIndex(row, col);
+            const std::uint8_t colour = grid[index];
+            if (colour == CellEmpty)
+                continue;
+            for (int step : {1, GridStride, GridStride + 1, -GridStride + 1})
+                if (InGrid(index + 2 * step) && grid[index + step] == colour && grid[index + 2 * step] == colour)
+                    return false;
+        }
+    return true;
+}
+
 bool RowEmpty(const Grid& grid, int row)
 {
     for (int col = 1; col < BorderCol; ++col)
@@ -58,6 +104,7 @@ bool TADTetrisGame::Search(AutopilotStrategy strategy, std::uint8_t tolerance)
     int left = x0, right = x0;
     CopyGrid(SavedStack, Stack);
     const int holesBefore = CountHoles(SavedStack);
+    const bool quiet = TrialShortcut && QuietWell(SavedStack);
 
     for (int turns = 0; turns < 4; ++turns) {
         // The ends move only on successful moves; an orientation that cannot
@@ -77,7 +124,7 @@ bool TADTetrisGame::Search(AutopilotStrategy strategy, std::uint8_t tolerance)
             Figure.X = static_cast<std::uint8_t>(x);
             Drop(Stack);
             ComposeDisplay(Stack, true);
-            const std::int32_t score = TrialCascadeScore();
+            const std::int32_t score = TrialScore(quiet);
 
             const int landing = Figure.Y + Figure.Height;   // L
             const int probeRow = landing - 1, probeCol = Figure.X + 1;   // P
@@ -137,6 +184,25 @@ bool TADTetrisGame::Search(AutopilotStrategy strategy, std::uint8_t tolerance)
     TryMoveTo(Stack, bestColumn, Figure.Y);
     Drop(Stack);
     return true;
+}
+
+std::int32_t TADTetrisGame::TrialScore(bool quietWell)
+{
+    // On a quiet well a placement that forms no line through its own cells
+    // scores 0 and leaves Stack as it is: the trial cascade would only scan.
+    if (quietWell && TFigure::Fits(SavedStack, Figure.X, Figure.Y, Figure.Cells) && Figure.Y >= 1) {
+        bool line = false;
+        for (int r = 0; r < 3 && !line; ++r)
+            for (int c = 0; c < 3 && !line; ++c)
+                if (Figure.Cells[r * 3 + c] != 0)
+                    line = OnLine(Stack, CellIndex(Figure.Y + r, Figure.X + c));
+        if (!line) {
+            WindowHandle->SetFallTimerEnabled(false);
+            WindowHandle->SetFallTimerEnabled(true);
+            return 0;
+        }
+    }
+    return TrialCascadeScore();
 }
 
 std::int32_t TADTetrisGame::TrialCascadeScore()

@@ -2,20 +2,21 @@
 
 namespace {
 
-struct Direction {
-    int step;        // index step along the line
-    int firstRow;    // first start row of the pass
-};
-
-// Horizontal, vertical, falling diagonal, rising diagonal; each its own pass.
-constexpr Direction Passes[4] = {
-    {1, 0},
-    {GridStride, 0},
-    {GridStride + 1, 0},
-    {-GridStride + 1, 2},
-};
+// Line directions as index steps: across, down, down-right, up-right.
+constexpr int Directions[4] = {1, GridStride, GridStride + 1, -GridStride + 1};
 
 bool InGrid(int index) { return index >= 0 && index < GridSize; }
+
+// The first row holding a cell of the playing area; rows above it cannot
+// start a line.
+int TopRow(const Grid& grid)
+{
+    for (int row = 0; row < BorderRow; ++row)
+        for (int col = 1; col < BorderCol; ++col)
+            if (grid[CellIndex(row, col)] != CellEmpty)
+                return row;
+    return BorderRow;
+}
 
 }  // namespace
 
@@ -23,21 +24,25 @@ bool TADTetrisGame::MarkMatches(Grid& marks)
 {
     CopyGrid(marks, Stack);
     bool found = false;
-    for (const Direction& pass : Passes) {
-        for (int row = pass.firstRow; row < BorderRow; ++row) {
-            for (int col = 1; col < BorderCol; ++col) {
-                const int start = CellIndex(row, col);
-                const std::uint8_t colour = Stack[start];
-                if (colour == CellEmpty || colour >= CellMarked)
-                    continue;
-                // Tests read Stack only, so a mark never hides a colour.
-                const int second = start + pass.step, third = second + pass.step;
+    // Every test reads Stack and marks go to marks only, so the order of the
+    // four directions does not matter: one sweep checks all four per cell.
+    for (int row = TopRow(Stack); row < BorderRow; ++row) {
+        for (int col = 1; col < BorderCol; ++col) {
+            const int start = CellIndex(row, col);
+            const std::uint8_t colour = Stack[start];
+            if (colour == CellEmpty || colour >= CellMarked)
+                continue;
+            for (int d = 0; d < 4; ++d) {
+                const int step = Directions[d];
+                if (d == 3 && row < 2)
+                    continue;   // a rising line needs two rows above its start
+                const int second = start + step, third = second + step;
                 if (!InGrid(third) || Stack[second] != colour || Stack[third] != colour)
                     continue;
                 marks[start] = marks[second] = marks[third] = CellMarked;
                 found = true;
-                for (int k = 3, index = third + pass.step; k < 7 && InGrid(index) && Stack[index] == colour;
-                     ++k, index += pass.step)
+                for (int k = 3, index = third + step; k < 7 && InGrid(index) && Stack[index] == colour;
+                     ++k, index += step)
                     marks[index] = CellMarked;
             }
         }

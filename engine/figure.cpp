@@ -24,6 +24,14 @@ void TFigure::Generate(TRandom& random, int x, int y)
 bool TFigure::Fits(const Grid& grid, int x, int y, const Box& cells)
 {
     // Empty box cells are never looked up, so they may hang past the border.
+    const int base = CellIndex(y, x);
+    if (base >= 0 && base + CellIndex(2, 2) < GridSize) {
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c)
+                if (cells[r * 3 + c] != 0 && grid[base + CellIndex(r, c)] != CellEmpty)
+                    return false;
+        return true;
+    }
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 3; ++c) {
             if (cells[r * 3 + c] == 0)

@@ -73,7 +73,7 @@ void TADTetrisGame::Drop(const Grid& grid)
     // The row bound only matters for a figure without cells, which would
     // otherwise fit everywhere and never stop.
     while (Figure.Y < BorderRow && TFigure::Fits(grid, Figure.X, Figure.Y + 1, Figure.Cells))
-        TryMoveTo(grid, Figure.X, Figure.Y + 1);
+        ++Figure.Y;   // the move that was just tested
 }
 
 void TADTetrisGame::ComposeDisplay(Grid& destination, bool withFigure)

@@ -68,6 +68,9 @@ public:
     bool SoundOn = false;
     // The figures' random source; the game seeds it from the clock.
     TRandom Random;
+    // Lets the autopilot skip the trial cascade of a placement that provably
+    // forms no line. Results are the same either way; tests compare both.
+    bool TrialShortcut = true;
 
     // Grids and the falling figure.
     static void ClearGrid(Grid& grid);
@@ -113,6 +116,7 @@ public:
 
 private:
     bool Search(AutopilotStrategy strategy, std::uint8_t tolerance);
+    std::int32_t TrialScore(bool quietWell);
     bool CanAct() const { return Running && !Paused && Enabled; }
     void Post(int code) { WindowHandle->PostGameNotification(code); }
 };

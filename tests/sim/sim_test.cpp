@@ -22,7 +22,7 @@ SimRun Sim(std::vector<std::string> args, const std::string& input = "")
     return {status, out.str(), err.str()};
 }
 
-std::string StackJson(std::initializer_list<const char*> bottom)
+std::string StackJson(const std::vector<const char*>& bottom)
 {
     nlohmann::json rows = nlohmann::json::array();
     for (std::size_t i = bottom.size(); i < 18; ++i)
@@ -97,6 +97,123 @@ TEST(SimInput, BadLinesStopWithTheLineNumberAndStatusTwo)
         EXPECT_NE(run.err.find("line 3:"), std::string::npos) << c.name << ": " << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << c.name << ": one line";
     }
+}
+
+std::string Line(int level, const std::string& stack, const std::string& figure)
+{
+    return "{\"level\": " + std::to_string(level) + ", \"stack\": " + stack + ", \"figure\": " + figure + "}";
+}
+
+TEST(SimAutopilot, AnswersStrategyPlaceAndCells)
+{
+    const std::string input = Line(1, StackJson({}), "[\".1.\", \"...\", \"...\"]") + "\n" +
+                              Line(1, StackJson({}), "[\".1.\", \".2.\", \".3.\"]") + "\n" +
+                              Line(1, StackJson({}), "[\".4.\", \".4.\", \".4.\"]") + "\n";
+    const SimRun run = Sim({"autopilot"}, input);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "{\"strategy\":\"PlaceToBuild\",\"x\":6,\"y\":18,\"figure\":[\".1.\",\"...\",\"...\"]}\n"
+              "{\"strategy\":\"PlaceToBuild\",\"x\":5,\"y\":17,\"figure\":[\"...\",\"321\",\"...\"]}\n"
+              "{\"strategy\":\"PlaceToScore\",\"x\":0,\"y\":16,\"figure\":[\".4.\",\".4.\",\".4.\"]}\n");
+}
+
+TEST(SimAutopilot, NamesTheToleranceOfPlaceLowAndNone)
+{
+    const std::string low = Line(1, StackJson({"...6...", "...3.5.", "3..6.1.", "5..1.6.", "4..1.6.", "223424.", "5643413"}),
+                                 "[\".6.\", \"16.\", \"...\"]");
+    const std::string none = Line(1,
+                                  StackJson({"....2..", "....6..", "..3.4..", "..4.3.5", "..4.2.2", ".25.1.4",
+                                             ".5451.4", ".1254.6"}),
+                                  "[\".6.\", \"16.\", \"...\"]");
+    const SimRun run = Sim({"autopilot"}, low + "\n" + none + "\n");
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::istringstream lines(run.out);
+    std::string first, second;
+    std::getline(lines, first);
+    std::getline(lines, second);
+    EXPECT_EQ(nlohmann::json::parse(first)["strategy"], "PlaceLow10");
+    EXPECT_EQ(second, "{\"strategy\":\"none\",\"x\":3,\"y\":1,\"figure\":[\".6.\",\"16.\",\"...\"]}");
+}
+
+TEST(SimAutopilot, RefusesFiguresThatCannotStart)
+{
+    const std::string good = Line(1, StackJson({}), "[\".1.\", \"...\", \"...\"]");
+    const struct {
+        const char* name;
+        std::string line;
+    } cases[] = {
+        {"blocked start place", Line(1, StackJson(std::vector<const char*>(18, "...1...")), "[\".1.\", \"...\", \"...\"]")},
+        {"no cell at all", Line(1, StackJson({}), "[\"...\", \"...\", \"...\"]")},
+        {"two rows", Line(1, StackJson({}), "[\".1.\", \"...\"]")},
+        {"a row of four", Line(1, StackJson({}), "[\".1..\", \"...\", \"...\"]")},
+        {"code 7", Line(1, StackJson({}), "[\".7.\", \"...\", \"...\"]")},
+        {"missing figure", "{\"level\": 1, \"stack\": " + StackJson({}) + "}"},
+        {"level 20", Line(20, StackJson({}), "[\".1.\", \"...\", \"...\"]")},
+    };
+    for (const auto& c : cases) {
+        const SimRun run = Sim({"autopilot"}, good + "\n" + c.line + "\n");
+        EXPECT_EQ(run.status, 2) << c.name;
+        EXPECT_NE(run.err.find("line 2:"), std::string::npos) << c.name << ": " << run.err;
+        EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << c.name;
+    }
+}
+
+TEST(SimPlay, SameSeedSameGamesAndACapThatIsReported)
+{
+    auto gameLines = [](const std::string& out) {
+        std::vector<nlohmann::json> lines;
+        std::istringstream in(out);
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(nlohmann::json::parse(line));
+        return lines;
+    };
+    const SimRun a = Sim({"play", "--seed", "5", "--games", "4"});
+    const SimRun b = Sim({"play", "--seed", "5", "--games", "4"});
+    ASSERT_EQ(a.status, 0) << a.err;
+    const auto la = gameLines(a.out), lb = gameLines(b.out);
+    ASSERT_EQ(la.size(), 5u);
+    ASSERT_EQ(lb.size(), 5u);
+    long landings = 0;
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(la[i], lb[i]);
+        EXPECT_EQ(la[i]["game"], i + 1);
+        EXPECT_EQ(la[i]["capped"], false);
+        EXPECT_GE(la[i]["ticks"].get<long>(), la[i]["landings"].get<long>());
+        EXPECT_GE(la[i]["level"].get<int>(), 1);
+        landings += la[i]["landings"].get<long>();
+    }
+    EXPECT_EQ(la[4]["games"], 4);
+    EXPECT_EQ(la[4]["landings"], landings);
+    auto keysOf = [](const std::string& line) {
+        std::vector<std::string> keys;
+        const auto object = nlohmann::ordered_json::parse(line);
+        for (const auto& item : object.items())
+            keys.push_back(item.key());
+        return keys;
+    };
+    std::istringstream out(a.out);
+    std::string first, last;
+    std::getline(out, first);
+    for (std::string line; std::getline(out, line);)
+        last = line;
+    EXPECT_EQ(keysOf(first), (std::vector<std::string>{"game", "score", "level", "landings", "ticks", "capped"}));
+    EXPECT_EQ(keysOf(last), (std::vector<std::string>{"games", "landings", "seconds", "landings_per_second",
+                                                      "autopilot_us_mean", "autopilot_us_p99"}));
+
+    const SimRun c = Sim({"play", "--seed", "5", "--games", "4", "--max-landings", "20"});
+    ASSERT_EQ(c.status, 0) << c.err;
+    const auto lc = gameLines(c.out);
+    ASSERT_EQ(lc.size(), 5u);
+    // Only the first game is comparable: a capped game draws fewer figures.
+    EXPECT_EQ(lc[0]["landings"], std::min<long>(20, la[0]["landings"].get<long>()));
+    EXPECT_EQ(lc[0]["capped"], la[0]["landings"].get<long>() > 20);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_LE(lc[i]["landings"].get<long>(), 20);
+        if (lc[i]["capped"].get<bool>()) {
+            EXPECT_EQ(lc[i]["landings"], 20);
+        }
+    }
+    EXPECT_NE(Sim({"play", "--seed", "6", "--games", "4"}).out.substr(0, 40), a.out.substr(0, 40));
 }
 
 TEST(SimUsage, UnknownCommandsAndArgumentsAreRefused)
