@@ -12,10 +12,8 @@ build: setup
 	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(RELEASE_DIR) -j $(JOBS)
 
-# Until the game window exists, `run` shows the engine playing by itself.
 run: build
-	@echo "The game window is not built yet: showing the autopilot playing three games headless."
-	./$(RELEASE_DIR)/tools/sim/vantorix2-sim play --seed 1 --games 3
+	./$(RELEASE_DIR)/window/vantorix2
 
 build-test: setup
 	cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=Debug -DVANTORIX_SANITIZE=ON -DVANTORIX_WERROR=ON -DVANTORIX_BENCH=OFF
@@ -26,6 +24,7 @@ test: build-test
 
 bench: build
 	./$(RELEASE_DIR)/bench/engine_bench
+	./$(RELEASE_DIR)/bench/window_bench
 
 clean:
 	rm -rf $(RELEASE_DIR) $(TEST_DIR)

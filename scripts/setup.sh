@@ -11,6 +11,11 @@ packages=(
   libgtest-dev
   libbenchmark-dev
   nlohmann-json3-dev
+  qt6-base-dev
+  qt6-multimedia-dev
+  qt6-qpa-plugins
+  fonts-liberation2
+  fontconfig
 )
 
 missing=()

@@ -1,0 +1,12 @@
+#include <gtest/gtest.h>
+
+#include "window/application.h"
+
+int main(int argc, char** argv)
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    ::testing::InitGoogleTest(&argc, argv);
+    VantorixApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}

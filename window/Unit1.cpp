@@ -1,0 +1,499 @@
+#include "window/Unit1.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QDateTime>
+#include <QPainter>
+#include <QScreen>
+#include <QThread>
+#include <cmath>
+
+#include "platform/user_name.h"
+#include "window/notification_event.h"
+#include "window/score_text.h"
+
+std::function<void(const QString&)> TForm1::ShowError;
+
+static void LoadResources()
+{
+    // The resources live in a static library; make sure they are linked in.
+    Q_INIT_RESOURCE(vantorix2);
+}
+
+
+TForm1::TForm1(std::unique_ptr<SoundOutput> sound, QWidget* parent)
+    : QWidget(parent, Qt::FramelessWindowHint), Sound(sound ? std::move(sound) : MakeSoundOutput())
+{
+    setObjectName("Form1");
+    setWindowTitle("Vantorix II");
+    setWindowIcon(QIcon(":/icon_main_32"));
+    SelectColor = [this](WinColour preset) { return RunColourDialog(this, preset); };
+    LoadResources();
+    CreateControls();
+    FormCreate();
+    qApp->installEventFilter(this);
+}
+
+TForm1::~TForm1()
+{
+    qApp->removeEventFilter(this);
+    FormDestroy();
+}
+
+void TForm1::FormCreate()
+{
+    CopyPanelsToColourTable();
+    ColourMode = 2;
+    resize(800, 600);
+    SetBackgroundColour(ToQColor(0x6A6A6A));
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->geometry().center() - rect().center());
+    ReadDisplayMode();
+    AutopilotOn = KeyPressed = UserPaused = FullScreen = MenuToggle = false;
+    QCursor::setPos(20, 20);
+    Game = std::make_unique<TADTetrisGame>(*this);
+    Game->Random.Seed(static_cast<std::uint32_t>(QDateTime::currentMSecsSinceEpoch()));
+    Game->SoundOn = true;
+    Read_Res();
+    Read_Options();
+    Game->RecordPlace = static_cast<std::uint8_t>(LV1->topLevelItemCount() + 1);
+    PlayerName = CurrentUserName();
+
+    Geometry = WellGeometry::Compute(PB->height(), Game->Rows, Game->Cols);
+    PauseBlocked->setGeometry(PB->x(), PB->y(), Geometry.WellImageWidth, Geometry.WellImageHeight);
+    GBOptions->move(257, 120);
+    if (ColourMode == 2)
+        MakeBitmaps(true);
+    else if (ColourMode == 3)
+        MakeBitmaps(false);
+
+    Timer1 = new QTimer(this);
+    Timer1->setTimerType(Qt::PreciseTimer);
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    Timer1->start();
+    Timer3 = new QTimer(this);
+    Timer3->setTimerType(Qt::PreciseTimer);
+    Timer3->setInterval(20);
+    connect(Timer3, &QTimer::timeout, this, &TForm1::Timer3Timer);
+
+    for (int k = 0; k < 6; ++k)
+        ColourPanels[k]->setToolTip(QString());
+    connect(BDefault, &QPushButton::clicked, this, &TForm1::DefColorClick);
+    connect(BOk, &QPushButton::clicked, this, &TForm1::ShowOptions);
+}
+
+void TForm1::FormClose()
+{
+    Write_Options();
+}
+
+void TForm1::FormDestroy()
+{
+    if (Destroyed)
+        return;
+    Destroyed = true;
+    Timer1->stop();
+    Timer3->stop();
+    Game.reset();
+    if (FullScreen)
+        SetNotFullScr();
+    for (QImage& picture : CellImages)
+        picture = QImage();
+}
+
+void TForm1::closeEvent(QCloseEvent* event)
+{
+    FormClose();
+    event->accept();
+}
+
+// ---- Game notifications -------------------------------------------------
+
+void TForm1::PostGameNotification(int code)
+{
+    QCoreApplication::postEvent(this, new GameNotificationEvent(code));
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    // The application-wide hook: notifications are acted on, never consumed.
+    if (event->type() == GameNotificationEvent::EventType()) {
+        ApplicationEvents1Message(static_cast<GameNotificationEvent*>(event)->Code);
+        return false;
+    }
+    if (event->type() == QEvent::MouseButtonRelease) {
+        for (int k = 0; k < 6; ++k)
+            if (watched == ColourPanels[k]) {
+                ColorClick(k);
+                return true;
+            }
+        if (watched == GBOptions) {
+            FormColorClick();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::ApplicationEvents1Message(int code)
+{
+    if (!Game)
+        return;
+    switch (code) {
+    case NotifyGameStarted:
+        GameStarted();
+        break;
+    case NotifyGameOver:
+        GameOverReaction();
+        break;
+    case NotifyLanded:
+        FigureLanded();
+        break;
+    case NotifyIntervalChanged:
+        Timer1->setInterval(Game->Interval);
+        break;
+    case NotifyLevelSet:
+        lbLe->setText(QString::number(Game->Level));
+        break;
+    case NotifyScoreSet:
+        lbLi->setText(QString::fromStdString(FormatScore(Game->Score)));
+        Game->RecordPlace = static_cast<std::uint8_t>(CheckPlace());
+        break;
+    default:
+        break;
+    }
+}
+
+void TForm1::GameStarted()
+{
+    lbS->setVisible(AutopilotOn);
+    Timer1->start();
+    Timer3->stop();
+    Label3->hide();
+    Label8->setEnabled(false);
+    Read_Res();
+    Game->RecordPlace = static_cast<std::uint8_t>(LV1->topLevelItemCount() + 1);
+    Res_Item_Insert(PlayerName, "0", Game->RecordPlace);
+    if (Game->RecordPlace <= 30 && Game->RecordPlace <= LV1->topLevelItemCount())
+        LV1->setCurrentItem(LV1->topLevelItem(Game->RecordPlace - 1));
+    TicksInLevel = 0;
+}
+
+void TForm1::GameOverReaction()
+{
+    Timer1->stop();
+    Timer3->stop();
+    Label3->show();
+    Label8->setEnabled(true);
+    lbS->hide();
+    RepaintNow();
+    if (Game->RecordPlace <= 30) {
+        Edit1->show();
+        Edit1->setEnabled(true);
+        Label8->setEnabled(false);
+        const QTreeWidgetItem* row = LV1->topLevelItem(Game->RecordPlace - 1);
+        Edit1->setText(row ? row->text(1) : PlayerName);
+        Edit1->setFocus();
+        if (AutopilotOn) {
+            Edit1->setText(PlayerName);
+            Edit1KeyPress(QChar('\r'));
+            KeyPressDown(Qt::Key_Return);
+            KeyPressDown(Qt::Key_Space);
+        }
+    } else if (AutopilotOn) {
+        KeyPressDown(Qt::Key_Return);
+        KeyPressDown(Qt::Key_Space);
+    }
+    RepaintNow();
+}
+
+void TForm1::FigureLanded()
+{
+    if (Game->SoundOn)
+        My_Sound();
+    Game->ResolveLanding();
+    Game->ComposeDisplay(Game->Display, true);
+    DrawWell();
+    Delay(100);
+    if (AutopilotOn) {
+        Game->AutopilotStep();
+        Game->ComposeDisplay(Game->Display, true);
+        DrawWell();
+    }
+}
+
+// ---- Timers and the blocking wait ----------------------------------------
+
+void TForm1::Timer1Timer()
+{
+    if (Game->Paused)
+        return;
+    Game->StepDown();
+    Game->ComposeDisplay(Game->Display, true);
+    DrawWell();
+    SecsInLevel();
+}
+
+void TForm1::SecsInLevel()
+{
+    if (Game->Paused)
+        return;
+    ++TicksInLevel;
+    if (TicksInLevel < 56 || !Game->Running)
+        return;
+    if (Game->Level < Game->MaxLevel) {
+        Game->SetLevel(Game->Level + 1);
+        TicksInLevel = 0;
+    }
+}
+
+void TForm1::HardDrop()
+{
+    if (!Game->Running)
+        return;
+    KeyPressed = false;
+    Timer1->stop();
+    Timer3->start();
+    DropGrace = 1;
+    Game->Drop(Game->Stack);
+}
+
+void TForm1::Timer3Timer()
+{
+    if (Game->Paused)
+        return;
+    // Keys pressed during the grace shrink it; otherwise it grows until it
+    // passes the fall interval.
+    DropGrace = static_cast<int>(std::lround(DropGrace * (KeyPressed ? 0.6 : 1.8)));
+    if (Timer1->interval() < DropGrace) {
+        Timer1Timer();
+        Timer1->start();
+        Timer3->stop();
+        DropGrace = 1;
+    }
+    KeyPressed = false;
+}
+
+void TForm1::Delay(int milliseconds)
+{
+    Game->SetPaused(true);
+    QThread::msleep(static_cast<unsigned long>(std::max(milliseconds, 0)));
+    Game->SetPaused(false);
+}
+
+void TForm1::SetFallTimerEnabled(bool enabled)
+{
+    if (enabled)
+        Timer1->start();
+    else
+        Timer1->stop();
+}
+
+void TForm1::RepaintNow()
+{
+    repaint();
+}
+
+// ---- Drawing --------------------------------------------------------------
+
+void TForm1::DrawWell()
+{
+    PB->repaint();
+}
+
+void TForm1::FormPaint(QPainter& painter)
+{
+    if (!Game)
+        return;
+    painter.drawImage(0, 0, RenderWell(Game->Display, ColourMode, Colours, CellImages, Geometry));
+}
+
+void TForm1::MakeBitmaps(bool bevelled)
+{
+    const QImage bevel(":/BMP_7");
+    for (int k = 1; k <= 7; ++k) {
+        const QImage shading = bevelled ? bevel : QImage(QString(":/BMP_%1").arg(k));
+        CellImages[k] = ShadeTemplate(Colours[k], shading);
+    }
+    for (int k = 0; k < 6; ++k)
+        CellImageViews[k]->setPixmap(QPixmap::fromImage(CellImages[k + 1]));
+}
+
+void TForm1::SetColourMode(int mode)
+{
+    ColourMode = mode;
+    MakeBitmaps(mode != 3);
+}
+
+WinColour TForm1::PanelColour(int panel) const
+{
+    return FromQColor(ColourPanels[panel]->palette().color(QPalette::Window));
+}
+
+void TForm1::SetPanelColour(int panel, WinColour colour)
+{
+    QLabel* p = ColourPanels[panel];
+    QPalette palette = p->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        palette.setColor(group, QPalette::Window, ToQColor(colour));
+    p->setPalette(palette);
+    p->setAutoFillBackground(true);
+}
+
+void TForm1::CopyPanelsToColourTable()
+{
+    for (int k = 0; k < 6; ++k)
+        Colours[k + 1] = PanelColour(k);
+    Colours[7] = 0;
+}
+
+QColor TForm1::BackgroundColour() const
+{
+    return palette().color(QPalette::Window);
+}
+
+void TForm1::SetBackgroundColour(const QColor& colour)
+{
+    QPalette p = palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        p.setColor(group, QPalette::Window, colour);
+    setPalette(p);
+    setAutoFillBackground(true);
+}
+
+void TForm1::ColorClick(int panel)
+{
+    SetPanelColour(panel, SelectColor(PanelColour(panel)));
+    CopyPanelsToColourTable();
+    if (ColourMode == 2)
+        MakeBitmaps(true);
+    else if (ColourMode == 3)
+        MakeBitmaps(false);
+    DrawWell();
+    RepaintNow();
+}
+
+void TForm1::FormColorClick()
+{
+    SetBackgroundColour(ToQColor(SelectColor(FromQColor(BackgroundColour()))));
+}
+
+void TForm1::DefColorClick()
+{
+    for (int k = 0; k < 6; ++k)
+        SetPanelColour(k, DefaultColours[k + 1]);
+    CopyPanelsToColourTable();
+    SetBackgroundColour(ToQColor(0x6A6A6A));
+    if (ColourMode == 2)
+        MakeBitmaps(true);
+    else if (ColourMode == 3)
+        MakeBitmaps(false);
+    DrawWell();
+    RepaintNow();
+}
+
+// ---- Score display ----------------------------------------------------------
+
+void TForm1::ShowScore(std::int32_t score, bool repaintNow)
+{
+    lbLi->setText(QString::fromStdString(FormatScore(score)));
+    if (repaintNow)
+        RepaintNow();
+}
+
+void TForm1::Bonus(std::int32_t amount)
+{
+    LBBonusN->setText(QString::fromStdString(FormatScore(amount)));
+    for (int i = 0; i < 2; ++i) {
+        LBBonus->show();
+        LBBonusN->hide();
+        RepaintNow();
+        if (!ChBox_Anim->isChecked()) {
+            Delay(60);
+            LBBonus->hide();
+            LBBonusN->hide();
+            return;
+        }
+        Delay(110);
+        LBBonus->hide();
+        LBBonusN->hide();
+        RepaintNow();
+        Delay(60);
+        LBBonusN->show();
+        RepaintNow();
+        Delay(120);
+        LBBonus->hide();
+        LBBonusN->hide();
+        RepaintNow();
+        Delay(60);
+    }
+}
+
+// ---- Sound --------------------------------------------------------------------
+
+void TForm1::My_Sound()
+{
+    if (ChBox_Sound->isChecked())
+        Sound->Beep(4000, 5);
+    else
+        Sound->PlayWave(":/WAV_1", false);
+}
+
+bool TForm1::SoundGoesToSpeaker()
+{
+    return ChBox_Sound->isChecked();
+}
+
+void TForm1::Beep(int frequency, int milliseconds)
+{
+    Sound->Beep(frequency, milliseconds);
+}
+
+void TForm1::PlayRecordWave()
+{
+    Sound->PlayWave(":/WAV_2", true);
+}
+
+// ---- Operations whose subsystems come later: the least they must do ----------
+
+void TForm1::Read_Res() {}
+
+void TForm1::Res_Item_Insert(const QString&, const QString&, int) {}
+
+int TForm1::CheckPlace()
+{
+    return Game->RecordPlace;
+}
+
+void TForm1::Edit1KeyPress(QChar key)
+{
+    if (key != QChar('\r'))
+        return;
+    Edit1->setEnabled(false);
+    Edit1->hide();
+    Label8->setEnabled(true);
+}
+
+void TForm1::Read_Options() {}
+
+void TForm1::Write_Options() {}
+
+void TForm1::ReadDisplayMode() {}
+
+void TForm1::SetFullScr() {}
+
+void TForm1::SetNotFullScr() {}
+
+void TForm1::ShowAbout()
+{
+    GBAbout->setVisible(!GBAbout->isVisible());
+}
+
+void TForm1::ShowOptions()
+{
+    GBOptions->setVisible(!GBOptions->isVisible());
+}
+
+void TForm1::KeyPressDown(int, Qt::KeyboardModifiers) {}

@@ -1,0 +1,161 @@
+#pragma once
+// The game window: one borderless 800 x 600 window holding the well, the
+// score display, the records and key help lists, and the panels. It drives
+// the engine with its timers and keys and answers the engine's notifications.
+
+#include <QAction>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "engine/game.h"
+#include "platform/sound.h"
+#include "window/well_painter.h"
+#include "window/widgets.h"
+
+class TForm1 : public QWidget, public GameHost {
+    Q_OBJECT
+public:
+    explicit TForm1(std::unique_ptr<SoundOutput> sound = nullptr, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // The engine.
+    std::unique_ptr<TADTetrisGame> Game;
+
+    // Window state.
+    QString PlayerName;
+    bool AutopilotOn = false;
+    bool KeyPressed = false;
+    bool UserPaused = false;
+    bool FullScreen = false;
+    bool MenuToggle = false;
+    bool EraseDialogOpen = false;
+    int DropGrace = 1;
+    int TicksInLevel = 0;
+
+    // Drawing.
+    int ColourMode = 2;
+    ColourTable Colours = DefaultColours;
+    CellPictures CellImages;
+    WellGeometry Geometry;
+
+    // Controls, named as in the window design.
+    QLabel *Image3, *Image4, *Image5, *Image6;
+    QLabel *Label6;
+    TClickLabel* Label11;
+    QLabel *ImageRus, *ImageEng;
+    QLabel *Label3, *Label2, *lbLe, *Label1, *lbLi, *LBBonus, *LBBonusN;
+    QTreeWidget* LV2;
+    QLabel* lbS;
+    TPaintBox* PB;
+    QWidget *Image14, *Image15, *Image16, *Image17;
+    QLabel *Image1, *Image2;
+    QLineEdit* Edit1;
+    TClickLabel* Label4;
+    QTreeWidget* LV1;
+    QLabel* Label8;
+    TClickLabel *Label5, *Label7;
+    QLabel* PauseBlocked;
+    QGroupBox* GBAbout;
+    QLabel *Image7, *LBAbout;
+    TClickLabel *Label9, *Label10, *Label12;
+    QGroupBox* GBOptions;
+    QLabel* Label15;
+    std::array<QLabel*, 6> CellImageViews{};   // Image8 .. Image13
+    std::array<QLabel*, 6> ColourPanels{};     // Panel1 .. Panel6
+    QPushButton *BDefault, *BOk;
+    QGroupBox* GBOptions1;
+    QCheckBox *ChBox_Anim, *ChBox_Sound, *ChBox_Sound_ON, *ChBox_Rot_Inverse;
+    TClickLabel *Lb_Anim, *Lb_Sound, *Lb_Sound_ON, *Lb_Rot_Inverse;
+    QWidget* RG_Lang;
+    QRadioButton *RB_Eng, *RB_Rus;
+    QMenu* PopupMenu1;
+    QAction *PublishInet, *LookInet, *Erase_Results, *Params, *About, *MExit;
+    QTimer *Timer1, *Timer3;
+
+    // Chooses a colour, preset to the given one (our colour dialog; tests
+    // put their own choice here).
+    std::function<WinColour(WinColour)> SelectColor;
+    // Shows an error that reached the general handler.
+    static std::function<void(const QString&)> ShowError;
+
+    // Game notifications, as the application-wide hook sees them.
+    void ApplicationEvents1Message(int code);
+
+    // Timers and the blocking wait.
+    void Timer1Timer();
+    void Timer3Timer();
+    void SecsInLevel();
+    void Delay(int milliseconds) override;
+    void HardDrop();
+
+    // Drawing and colours.
+    void DrawWell() override;
+    void MakeBitmaps(bool bevelled);
+    void SetColourMode(int mode);
+    void ColorClick(int panel);   // 0..5
+    void FormColorClick();
+    void DefColorClick();
+    WinColour PanelColour(int panel) const;
+    void SetPanelColour(int panel, WinColour colour);
+    void CopyPanelsToColourTable();
+    QColor BackgroundColour() const;
+    void SetBackgroundColour(const QColor& colour);
+
+    // Score display.
+    void Bonus(std::int32_t amount) override;
+
+    // Keys and mouse.
+    void KeyPressDown(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+
+    // Operations of the records, options, language, screen and panels,
+    // called at their places.
+    void Read_Res();
+    void Res_Item_Insert(const QString& name, const QString& score, int place);
+    int CheckPlace();
+    void Edit1KeyPress(QChar key);
+    void Read_Options();
+    void Write_Options();
+    void ReadDisplayMode();
+    void SetFullScr();
+    void SetNotFullScr();
+    void ShowAbout();
+    void ShowOptions();
+    void My_Sound() override;
+
+    // GameHost.
+    void PostGameNotification(int code) override;
+    void SetFallTimerEnabled(bool enabled) override;
+    void ShowScore(std::int32_t score, bool repaintNow) override;
+    bool SoundGoesToSpeaker() override;
+    void Beep(int frequency, int milliseconds) override;
+    void PlayRecordWave() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormClose();
+    void FormDestroy();
+    void CreateControls();
+    void FormPaint(QPainter& painter);
+    void GameStarted();
+    void GameOverReaction();
+    void FigureLanded();
+    void RepaintNow();
+
+    std::unique_ptr<SoundOutput> Sound;
+    bool Destroyed = false;
+};

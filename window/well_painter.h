@@ -1,0 +1,47 @@
+#pragma once
+// Drawing of the well: its geometry, the colour table, the cell pictures
+// made from greyscale templates, and the picture of one Display grid.
+
+#include <QColor>
+#include <QImage>
+#include <QRect>
+#include <array>
+#include <cstdint>
+
+#include "engine/grid.h"
+#include "platform/colour_dialog.h"
+
+QColor ToQColor(WinColour colour);
+WinColour FromQColor(const QColor& colour);
+
+// Colours of cell codes 1..7 (index 0 unused); code 7 stays black.
+using ColourTable = std::array<WinColour, 8>;
+// Pictures of cell codes 1..7 (index 0 unused); null until first built.
+using CellPictures = std::array<QImage, 8>;
+
+constexpr ColourTable DefaultColours = {0, 0x0000FF, 0xFF0000, 0x00FFFF, 0xFFFF00, 0x00FF00, 0xFF00FF, 0};
+
+struct WellGeometry {
+    int CellSize = 30;
+    int WellImageWidth = 218;
+    int WellImageHeight = 559;
+
+    // From the paint box's height and the well's rows and columns.
+    static WellGeometry Compute(int paintBoxHeight, int rows, int cols);
+    int Pitch() const { return CellSize + 1; }
+    // The square of cell (row 1.., column 1..) in the well picture.
+    QRect CellRect(int row, int col) const
+    {
+        return QRect((col - 1) * Pitch() + 1, (row - 1) * Pitch() + 1, CellSize, CellSize);
+    }
+};
+
+// A cell picture: the colour ANDed, channel by channel, with each pixel of
+// the shading template.
+QImage ShadeTemplate(WinColour colour, const QImage& shading);
+
+// The whole well: black, with every occupied visible cell filled by its
+// colour (mode 1), by the part of its picture that one pitch shows (modes 2
+// and 3), or white (any other mode, or a picture not built yet).
+QImage RenderWell(const Grid& display, int colourMode, const ColourTable& colours, const CellPictures& pictures,
+                  const WellGeometry& geometry);
