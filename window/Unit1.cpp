@@ -4,6 +4,8 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDateTime>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QThread>
@@ -12,6 +14,7 @@
 #include "platform/user_name.h"
 #include "window/notification_event.h"
 #include "window/score_text.h"
+#include "window/virtual_keys.h"
 
 std::function<void(const QString&)> TForm1::ShowError;
 
@@ -28,6 +31,7 @@ TForm1::TForm1(std::unique_ptr<SoundOutput> sound, QWidget* parent)
     setObjectName("Form1");
     setWindowTitle("Vantorix II");
     setWindowIcon(QIcon(":/icon_main_32"));
+    setFocusPolicy(Qt::StrongFocus);
     SelectColor = [this](WinColour preset) { return RunColourDialog(this, preset); };
     LoadResources();
     CreateControls();
@@ -78,10 +82,7 @@ void TForm1::FormCreate()
     Timer3->setInterval(20);
     connect(Timer3, &QTimer::timeout, this, &TForm1::Timer3Timer);
 
-    for (int k = 0; k < 6; ++k)
-        ColourPanels[k]->setToolTip(QString());
-    connect(BDefault, &QPushButton::clicked, this, &TForm1::DefColorClick);
-    connect(BOk, &QPushButton::clicked, this, &TForm1::ShowOptions);
+    ConnectCommands();
 }
 
 void TForm1::FormClose()
@@ -119,8 +120,13 @@ void TForm1::PostGameNotification(int code)
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
     // The application-wide hook: notifications are acted on, never consumed.
-    if (event->type() == GameNotificationEvent::EventType()) {
+    if (event->type() == GameNotificationEvent::EventType() && watched == this) {
         ApplicationEvents1Message(static_cast<GameNotificationEvent*>(event)->Code);
+        return false;
+    }
+    // The window sees every key before the name entry does.
+    if (event->type() == QEvent::KeyPress && watched == Edit1) {
+        KeyPressDown(VirtualKeyCode(*static_cast<QKeyEvent*>(event)));
         return false;
     }
     if (event->type() == QEvent::MouseButtonRelease) {
@@ -129,7 +135,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
                 ColorClick(k);
                 return true;
             }
-        if (watched == GBOptions) {
+        // Only the panel's free area chooses the background.
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (watched == GBOptions && !GBOptions->childAt(mouse->position().toPoint())) {
             FormColorClick();
             return true;
         }
@@ -199,12 +207,12 @@ void TForm1::GameOverReaction()
         if (AutopilotOn) {
             Edit1->setText(PlayerName);
             Edit1KeyPress(QChar('\r'));
-            KeyPressDown(Qt::Key_Return);
-            KeyPressDown(Qt::Key_Space);
+            KeyPressDown(VK_RETURN);
+            KeyPressDown(VK_SPACE);
         }
     } else if (AutopilotOn) {
-        KeyPressDown(Qt::Key_Return);
-        KeyPressDown(Qt::Key_Space);
+        KeyPressDown(VK_RETURN);
+        KeyPressDown(VK_SPACE);
     }
     RepaintNow();
 }
@@ -474,6 +482,7 @@ void TForm1::Edit1KeyPress(QChar key)
     Edit1->setEnabled(false);
     Edit1->hide();
     Label8->setEnabled(true);
+    setFocus();
 }
 
 void TForm1::Read_Options() {}
@@ -486,14 +495,19 @@ void TForm1::SetFullScr() {}
 
 void TForm1::SetNotFullScr() {}
 
-void TForm1::ShowAbout()
+void TForm1::ChangeLang(const QString&) {}
+
+void TForm1::Send_Results()
 {
-    GBAbout->setVisible(!GBAbout->isVisible());
+    MenuToggle = !MenuToggle;
 }
 
-void TForm1::ShowOptions()
+void TForm1::Look_Results()
 {
-    GBOptions->setVisible(!GBOptions->isVisible());
+    MenuToggle = !MenuToggle;
 }
 
-void TForm1::KeyPressDown(int, Qt::KeyboardModifiers) {}
+void TForm1::Erase_ResultsClick()
+{
+    MenuToggle = !MenuToggle;
+}

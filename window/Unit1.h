@@ -64,7 +64,8 @@ public:
     TClickLabel* Label4;
     QTreeWidget* LV1;
     QLabel* Label8;
-    TClickLabel *Label5, *Label7;
+    TClickLabel* Label5;
+    QLabel* Label7;
     QLabel* PauseBlocked;
     QGroupBox* GBAbout;
     QLabel *Image7, *LBAbout;
@@ -115,8 +116,21 @@ public:
     // Score display.
     void Bonus(std::int32_t amount) override;
 
-    // Keys and mouse.
-    void KeyPressDown(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+    // Keys, mouse and menu.
+    void KeyPressDown(int virtualKey);
+    void GB5MouseUp();
+    void Lb_AnimClick();
+    void Lb_SoundClick();
+    void Lb_Sound_ONClick();
+    void Lb_Rot_InverseClick();
+    void ChBox_Sound_ONClick();
+    void ParamsClick();
+    void AboutClick();
+    void MExitClick();
+    void Send_Results();
+    void Look_Results();
+    void Erase_ResultsClick();
+    void ChangeLang(const QString& language);
 
     // Operations of the records, options, language, screen and panels,
     // called at their places.
@@ -143,7 +157,10 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     void FormCreate();
@@ -155,6 +172,12 @@ private:
     void GameOverReaction();
     void FigureLanded();
     void RepaintNow();
+    void ConnectCommands();
+    void RunKeyCommand(int virtualKey);
+    void AutopilotKey();
+    // Queues a key press behind the events already waiting, for whichever
+    // control has the focus when it arrives.
+    void QueueSyntheticKey(int qtKey);
 
     std::unique_ptr<SoundOutput> Sound;
     bool Destroyed = false;

@@ -235,7 +235,7 @@ void TForm1::CreateControls()
     Image2 = MakeImage(this, "Image2", {0, 0, 32, 32}, ":/icon_reports_32");
     Image2->hide();
 
-    Edit1 = new QLineEdit(this);
+    Edit1 = new TNameEdit(this);
     Edit1->setObjectName("Edit1");
     Edit1->setGeometry(552, 17, 193, 30);
     Edit1->setFont(DesignFont(Serif, 19, true));
@@ -255,7 +255,7 @@ void TForm1::CreateControls()
     Label5 = MakeLabel<TClickLabel>(this, "Label5", "Автор: команда Vantorix II", {640, 555, 137, 22},
                                     DesignFont(Sans, 11, false, true), lime, right);
     Label5->setCursor(Qt::PointingHandCursor);
-    Label7 = MakeLabel<TClickLabel>(this, "Label7", "Идея: Vantorix, 1991", {648, 570, 129, 17},
+    Label7 = MakeLabel(this, "Label7", "Идея: Vantorix, 1991", {648, 570, 129, 17},
                                     DesignFont(Sans, 11, false, true), lime, right);
 
     // Pause panel over the well; it takes no clicks.
@@ -304,7 +304,6 @@ void TForm1::CreateControls()
         panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
         panel->setLineWidth(1);
         panel->setCursor(Qt::PointingHandCursor);
-        panel->installEventFilter(this);
         ColourPanels[k] = panel;
         SetPanelColour(k, DefaultColours[k + 1]);
     }
@@ -362,7 +361,6 @@ void TForm1::CreateControls()
     BOk->setGeometry(88, 334, 119, 25);
     for (QPushButton* button : {BDefault, BOk})
         button->setFocusPolicy(Qt::NoFocus);
-    GBOptions->installEventFilter(this);
 
     // Panels stack above the well: options over about over pause.
     PauseBlocked->raise();

@@ -2,6 +2,7 @@
 // Small widget kinds of the window design.
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QWidget>
 #include <functional>
@@ -20,6 +21,20 @@ protected:
     {
         if (rect().contains(event->position().toPoint()))
             emit clicked();
+        event->accept();
+    }
+};
+
+// The name entry: it keeps every key it is given, so that no key goes on to
+// the window a second time (the window has already seen it).
+class TNameEdit : public QLineEdit {
+public:
+    using QLineEdit::QLineEdit;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        QLineEdit::keyPressEvent(event);
         event->accept();
     }
 };

@@ -42,8 +42,18 @@ public:
     std::vector<std::string> BonusStates;
 };
 
+inline void SetFigureAt(TForm1& form, const TFigure::Box& cells, int x, int y)
+{
+    form.Game->Figure.Cells = cells;
+    form.Game->Figure.X = static_cast<std::uint8_t>(x);
+    form.Game->Figure.Y = static_cast<std::uint8_t>(y);
+    form.Game->Figure.RecomputeExtent();
+}
+
 // Delivers the queued game notifications.
 inline void DeliverNotifications()
 {
-    QCoreApplication::sendPostedEvents();
+    // Events posted while the queue is served wait for the next round.
+    for (int round = 0; round < 10; ++round)
+        QCoreApplication::sendPostedEvents();
 }

@@ -1,0 +1,330 @@
+// Keyboard and mouse commands, the popup menu and the panel toggles.
+
+#include <QApplication>
+#include <QCursor>
+#include <QKeyEvent>
+
+#include "platform/user_name.h"
+#include "window/Unit1.h"
+#include "window/virtual_keys.h"
+
+namespace {
+
+// A key press queued by the autopilot switch.
+class SyntheticKeyEvent : public QEvent {
+public:
+    static QEvent::Type EventType()
+    {
+        static const int type = QEvent::registerEventType();
+        return static_cast<QEvent::Type>(type);
+    }
+    explicit SyntheticKeyEvent(int key) : QEvent(EventType()), Key(key) {}
+    const int Key;
+};
+
+bool IsModifier(int key)
+{
+    return key == VK_SHIFT || key == VK_CONTROL || key == VK_MENU || key == VK_LWIN || key == VK_RWIN ||
+           key == VK_APPS;
+}
+
+// Figure moves that the autopilot does not let the player make.
+bool RefusedUnderAutopilot(int key)
+{
+    switch (key) {
+    case VK_MENU: case VK_LEFT: case VK_UP: case VK_RIGHT: case VK_DOWN:
+    case '4': case '5': case '6': case 'R': case 'T':
+    case VK_NUMPAD0 + 4: case VK_NUMPAD0 + 5: case VK_NUMPAD0 + 6: case VK_NUMPAD0 + 8:
+        return true;
+    default:
+        return false;
+    }
+}
+
+}  // namespace
+
+void TForm1::ConnectCommands()
+{
+    connect(BDefault, &QPushButton::clicked, this, &TForm1::DefColorClick);
+    connect(BOk, &QPushButton::clicked, this, &TForm1::ShowOptions);
+    connect(Lb_Anim, &TClickLabel::clicked, this, &TForm1::Lb_AnimClick);
+    connect(Lb_Sound, &TClickLabel::clicked, this, &TForm1::Lb_SoundClick);
+    connect(Lb_Sound_ON, &TClickLabel::clicked, this, &TForm1::Lb_Sound_ONClick);
+    connect(Lb_Rot_Inverse, &TClickLabel::clicked, this, &TForm1::Lb_Rot_InverseClick);
+    connect(ChBox_Sound_ON, &QCheckBox::toggled, this, &TForm1::ChBox_Sound_ONClick);
+    connect(Label11, &TClickLabel::clicked, this, [this] { ChangeLang(Label11->text()); });
+    connect(RB_Eng, &QRadioButton::clicked, this, [this] { ChangeLang("ENGLISH"); });
+    connect(RB_Rus, &QRadioButton::clicked, this, [this] { ChangeLang("RUSSIAN"); });
+    connect(Label4, &TClickLabel::clicked, this, &TForm1::Look_Results);
+    connect(Edit1, &QLineEdit::returnPressed, this, [this] { Edit1KeyPress(QChar('\r')); });
+    connect(PublishInet, &QAction::triggered, this, &TForm1::Send_Results);
+    connect(LookInet, &QAction::triggered, this, &TForm1::Look_Results);
+    connect(Erase_Results, &QAction::triggered, this, &TForm1::Erase_ResultsClick);
+    connect(Params, &QAction::triggered, this, &TForm1::ParamsClick);
+    connect(About, &QAction::triggered, this, &TForm1::AboutClick);
+    connect(MExit, &QAction::triggered, this, &TForm1::MExitClick);
+    // The click that dismisses the menu is not passed on to the window.
+    PopupMenu1->setAttribute(Qt::WA_NoMouseReplay);
+}
+
+// ---- Keys --------------------------------------------------------------------
+
+void TForm1::keyPressEvent(QKeyEvent* event)
+{
+    KeyPressDown(VirtualKeyCode(*event));
+    event->accept();
+}
+
+void TForm1::KeyPressDown(int key)
+{
+    if (IsModifier(key) && !PauseBlocked->isHidden())
+        return;
+    if (!GBAbout->isHidden()) {
+        ShowAbout();
+        return;
+    }
+    if (GBOptions->isHidden() && Game->Paused) {
+        // Any key resumes a paused game and does nothing else.
+        PauseBlocked->hide();
+        Game->SetPaused(false);
+        UserPaused = Game->Paused;
+        return;
+    }
+    if (key == 'L')
+        ChangeLang(Label11->text());
+    if (key == VK_F1 && GBOptions->isHidden())
+        ShowAbout();
+    if (key == 'O' && !GBOptions->isHidden()) {
+        ShowOptions();
+        return;
+    }
+    if (AutopilotOn && RefusedUnderAutopilot(key))
+        return;
+    if (Edit1->isEnabled())
+        return;   // the key goes on to the name entry
+    KeyPressed = true;
+    RunKeyCommand(key);
+    PauseBlocked->setVisible(Game->Paused);
+    Game->ComposeDisplay(Game->Display, true);
+    if (Game->Running)
+        DrawWell();
+}
+
+void TForm1::RunKeyCommand(int key)
+{
+    const bool inverse = ChBox_Rot_Inverse->isChecked();
+    switch (key) {
+    case VK_RETURN:
+        if (GBOptions->isHidden()) {
+            if (Game->Running)
+                Game->GameOver();
+            else
+                Game->StartGame();
+        }
+        break;
+    case VK_SPACE:
+    case VK_NUMPAD0:
+        HardDrop();
+        break;
+    case VK_LEFT: case '4': case VK_NUMPAD0 + 4:
+        Game->Move(0);
+        break;
+    case VK_RIGHT: case '6': case VK_NUMPAD0 + 6:
+        Game->Move(1);
+        break;
+    case VK_MENU: case 'T': case VK_NUMPAD0 + 2:
+        Game->Move(2);
+        break;
+    case VK_DOWN: case '5': case VK_NUMPAD0 + 5:
+        Game->Rotate(!inverse);
+        break;
+    case VK_UP: case 'R': case VK_NUMPAD0 + 8:
+        Game->Rotate(inverse);
+        break;
+    case '1':
+        ColourMode = 1;
+        MakeBitmaps(true);
+        break;
+    case '2':
+        ColourMode = 2;
+        MakeBitmaps(true);
+        break;
+    case '3':
+        ColourMode = 3;
+        MakeBitmaps(false);
+        break;
+    case 'A':
+        AutopilotKey();
+        break;
+    case 'F':
+        FullScreen = !FullScreen;
+        if (FullScreen) {
+            SetFullScr();
+        } else {
+            SetNotFullScr();
+            raise();
+            activateWindow();
+        }
+        break;
+    case 'O':
+        ShowOptions();
+        break;
+    case 'P':
+        if (!AutopilotOn && Game->Running && GBOptions->isHidden() && !Game->Paused) {
+            Game->SetPaused(true);
+            UserPaused = Game->Paused;
+        }
+        break;
+    case 'S':
+        Lb_Sound_ONClick();
+        break;
+    case VK_ESCAPE:
+        if (!GBOptions->isHidden())
+            ShowOptions();
+        else
+            showMinimized();
+        break;
+    case VK_NEXT: case 'Q': case VK_F10:
+        close();
+        break;
+    default:
+        break;
+    }
+}
+
+void TForm1::AutopilotKey()
+{
+    if (AutopilotOn) {
+        AutopilotOn = false;
+        if (Game->Running) {
+            PlayerName = CurrentUserName();
+            Game->GameOver();
+        }
+    } else {
+        PlayerName = "AUTOPILOT";
+        AutopilotOn = true;
+    }
+    lbS->show();
+    if (!Game->Running)
+        QueueSyntheticKey(Qt::Key_Return);
+    QueueSyntheticKey(Qt::Key_Space);
+}
+
+void TForm1::QueueSyntheticKey(int qtKey)
+{
+    QCoreApplication::postEvent(this, new SyntheticKeyEvent(qtKey));
+}
+
+bool TForm1::event(QEvent* event)
+{
+    if (event->type() == SyntheticKeyEvent::EventType()) {
+        // Delivered like real input, to the control that has the focus now.
+        const int key = static_cast<SyntheticKeyEvent*>(event)->Key;
+        QWidget* target = focusWidget() ? focusWidget() : this;
+        const QString text = key == Qt::Key_Return ? "\r" : " ";
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+        QCoreApplication::sendEvent(target, &press);
+        QCoreApplication::sendEvent(target, &release);
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+// ---- Mouse and menu ------------------------------------------------------------
+
+void TForm1::mouseReleaseEvent(QMouseEvent* event)
+{
+    GB5MouseUp();
+    event->accept();
+}
+
+void TForm1::GB5MouseUp()
+{
+    if (!GBOptions->isHidden() || Edit1->isEnabled() || Game->Running)
+        return;
+    if (!GBAbout->isHidden()) {
+        ShowAbout();
+        return;
+    }
+    if (!MenuToggle) {
+        const bool records = LV1->topLevelItemCount() > 0;
+        PublishInet->setEnabled(records);
+        Erase_Results->setEnabled(records);
+        activateWindow();
+        PopupMenu1->popup(QCursor::pos());
+    }
+    MenuToggle = !MenuToggle;
+}
+
+void TForm1::ParamsClick()
+{
+    ShowOptions();
+    MenuToggle = !MenuToggle;
+}
+
+void TForm1::AboutClick()
+{
+    ShowAbout();
+    MenuToggle = !MenuToggle;
+}
+
+void TForm1::MExitClick()
+{
+    close();
+}
+
+// ---- Panels and switches ----------------------------------------------------------
+
+namespace {
+
+// Shows or hides a panel; without the autopilot an open panel pauses the
+// game and covers the well.
+void TogglePanel(TForm1& form, QWidget* panel)
+{
+    panel->setVisible(panel->isHidden());
+    if (form.AutopilotOn)
+        return;
+    const bool shown = !panel->isHidden();
+    form.Game->SetPaused(shown);
+    form.UserPaused = form.Game->Paused;
+    form.PauseBlocked->setVisible(shown);
+}
+
+}  // namespace
+
+void TForm1::ShowAbout()
+{
+    TogglePanel(*this, GBAbout);
+}
+
+void TForm1::ShowOptions()
+{
+    TogglePanel(*this, GBOptions);
+}
+
+void TForm1::Lb_AnimClick()
+{
+    ChBox_Anim->setChecked(!ChBox_Anim->isChecked());
+}
+
+void TForm1::Lb_SoundClick()
+{
+    ChBox_Sound->setChecked(!ChBox_Sound->isChecked());
+}
+
+void TForm1::Lb_Rot_InverseClick()
+{
+    ChBox_Rot_Inverse->setChecked(!ChBox_Rot_Inverse->isChecked());
+}
+
+void TForm1::ChBox_Sound_ONClick()
+{
+    Game->SoundOn = ChBox_Sound_ON->isChecked();
+}
+
+void TForm1::Lb_Sound_ONClick()
+{
+    ChBox_Sound_ONClick();
+    ChBox_Sound_ON->setChecked(!ChBox_Sound_ON->isChecked());
+}
