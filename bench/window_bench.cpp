@@ -40,8 +40,8 @@ void BM_DrawWell(benchmark::State& state)
     form.show();
     for (int i = 0; i < 10; ++i)
         QApplication::processEvents();
-    form.SetColourMode(static_cast<int>(state.range(0)));
     form.ColourMode = static_cast<int>(state.range(0));
+    form.RebuildCellImages();
     form.Game->Display = FullWell();
     // Count the paints, to be sure each call really drew the well.
     long paints = 0;

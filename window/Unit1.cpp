@@ -67,10 +67,7 @@ void TForm1::FormCreate()
     Geometry = WellGeometry::Compute(PB->height(), Game->Rows, Game->Cols);
     PauseBlocked->setGeometry(PB->x(), PB->y(), Geometry.WellImageWidth, Geometry.WellImageHeight);
     GBOptions->move(257, 120);
-    if (ColourMode == 2)
-        MakeBitmaps(true);
-    else if (ColourMode == 3)
-        MakeBitmaps(false);
+    RebuildCellImages();
 
     Timer1 = new QTimer(this);
     Timer1->setTimerType(Qt::PreciseTimer);
@@ -329,10 +326,13 @@ void TForm1::MakeBitmaps(bool bevelled)
         CellImageViews[k]->setPixmap(QPixmap::fromImage(CellImages[k + 1]));
 }
 
-void TForm1::SetColourMode(int mode)
+void TForm1::RebuildCellImages()
 {
-    ColourMode = mode;
-    MakeBitmaps(mode != 3);
+    // Flat colours need no pictures; the pictures already made stay.
+    if (ColourMode == 2)
+        MakeBitmaps(true);
+    else if (ColourMode == 3)
+        MakeBitmaps(false);
 }
 
 WinColour TForm1::PanelColour(int panel) const
@@ -342,12 +342,8 @@ WinColour TForm1::PanelColour(int panel) const
 
 void TForm1::SetPanelColour(int panel, WinColour colour)
 {
-    QLabel* p = ColourPanels[panel];
-    QPalette palette = p->palette();
-    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-        palette.setColor(group, QPalette::Window, ToQColor(colour));
-    p->setPalette(palette);
-    p->setAutoFillBackground(true);
+    SetRoleColour(ColourPanels[panel], QPalette::Window, ToQColor(colour));
+    ColourPanels[panel]->setAutoFillBackground(true);
 }
 
 void TForm1::CopyPanelsToColourTable()
@@ -364,10 +360,7 @@ QColor TForm1::BackgroundColour() const
 
 void TForm1::SetBackgroundColour(const QColor& colour)
 {
-    QPalette p = palette();
-    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
-        p.setColor(group, QPalette::Window, colour);
-    setPalette(p);
+    SetRoleColour(this, QPalette::Window, colour);
     setAutoFillBackground(true);
 }
 
@@ -375,10 +368,7 @@ void TForm1::ColorClick(int panel)
 {
     SetPanelColour(panel, SelectColor(PanelColour(panel)));
     CopyPanelsToColourTable();
-    if (ColourMode == 2)
-        MakeBitmaps(true);
-    else if (ColourMode == 3)
-        MakeBitmaps(false);
+    RebuildCellImages();
     DrawWell();
     RepaintNow();
 }
@@ -394,10 +384,7 @@ void TForm1::DefColorClick()
         SetPanelColour(k, DefaultColours[k + 1]);
     CopyPanelsToColourTable();
     SetBackgroundColour(ToQColor(0x6A6A6A));
-    if (ColourMode == 2)
-        MakeBitmaps(true);
-    else if (ColourMode == 3)
-        MakeBitmaps(false);
+    RebuildCellImages();
     DrawWell();
     RepaintNow();
 }

@@ -103,7 +103,7 @@ public:
     // Drawing and colours.
     void DrawWell() override;
     void MakeBitmaps(bool bevelled);
-    void SetColourMode(int mode);
+    void RebuildCellImages();
     void ColorClick(int panel);   // 0..5
     void FormColorClick();
     void DefColorClick();

@@ -24,23 +24,14 @@ QFont DesignFont(const char* family, int pixelHeight, bool bold = false, bool it
 
 void SetTextColour(QWidget* widget, const QColor& colour)
 {
-    QPalette palette = widget->palette();
-    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-        palette.setColor(group, QPalette::WindowText, colour);
-        palette.setColor(group, QPalette::Text, colour);
-        palette.setColor(group, QPalette::ButtonText, colour);
-    }
-    widget->setPalette(palette);
+    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        SetRoleColour(widget, role, colour);
 }
 
 void SetBackground(QWidget* widget, const QColor& colour)
 {
-    QPalette palette = widget->palette();
-    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-        palette.setColor(group, QPalette::Window, colour);
-        palette.setColor(group, QPalette::Base, colour);
-    }
-    widget->setPalette(palette);
+    SetRoleColour(widget, QPalette::Window, colour);
+    SetRoleColour(widget, QPalette::Base, colour);
     widget->setAutoFillBackground(true);
 }
 
@@ -128,15 +119,11 @@ QTreeWidget* MakeListView(QWidget* parent, const char* name, QRect place, const 
     for (std::size_t i = 0; i < widths.size(); ++i)
         list->setColumnWidth(int(i), widths[i]);
     const QColor back = ToQColor(0xC8D0D4), navy(0, 0, 0x80);
-    QPalette palette = list->palette();
-    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-        palette.setColor(group, QPalette::Base, back);
-        palette.setColor(group, QPalette::Window, back);
-        palette.setColor(group, QPalette::Text, navy);
-        palette.setColor(group, QPalette::Highlight, navy);
-        palette.setColor(group, QPalette::HighlightedText, Qt::white);
-    }
-    list->setPalette(palette);
+    SetRoleColour(list, QPalette::Base, back);
+    SetRoleColour(list, QPalette::Window, back);
+    SetRoleColour(list, QPalette::Text, navy);
+    SetRoleColour(list, QPalette::Highlight, navy);
+    SetRoleColour(list, QPalette::HighlightedText, Qt::white);
     list->setFrameShape(QFrame::Panel);
     list->setFrameShadow(QFrame::Sunken);
     list->setLineWidth(1);

@@ -7,6 +7,16 @@
 #include <QWidget>
 #include <functional>
 
+// Sets a colour of a widget's palette in every colour group, so that it
+// stays the same when the widget is disabled or the window inactive.
+inline void SetRoleColour(QWidget* widget, QPalette::ColorRole role, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        palette.setColor(group, role, colour);
+    widget->setPalette(palette);
+}
+
 // A label that reports clicks; other mouse releases go on to the window.
 class TClickLabel : public QLabel {
     Q_OBJECT
