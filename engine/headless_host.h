@@ -8,7 +8,7 @@ public:
     void Attach(TADTetrisGame* game) { Game = game; }
 
     void PostGameNotification(int) override {}
-    void SetFallTimerEnabled(bool enabled) override { FallTimerEnabled = enabled; }
+    void SetFallTimerEnabled(bool) override {}
     void DrawWell() override {}
     void My_Sound() override {}
     void Delay(int) override
@@ -23,8 +23,6 @@ public:
     bool SoundGoesToSpeaker() override { return false; }
     void Beep(int, int) override {}
     void PlayRecordWave() override {}
-
-    bool FallTimerEnabled = true;
 
 private:
     TADTetrisGame* Game = nullptr;
