@@ -11,6 +11,7 @@ packages=(
   libgtest-dev
   libbenchmark-dev
   nlohmann-json3-dev
+  zlib1g-dev
   qt6-base-dev
   qt6-multimedia-dev
   qt6-qpa-plugins

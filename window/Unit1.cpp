@@ -18,6 +18,25 @@
 
 std::function<void(const QString&)> TForm1::ShowError;
 
+decltype(TForm1::AnswerDialog) TForm1::AnswerDialog;
+
+QMessageBox::StandardButton TForm1::MessageDialog(QMessageBox::Icon icon, const QString& caption, const QString& text,
+                                                  QMessageBox::StandardButtons buttons)
+{
+    if (AnswerDialog)
+        return AnswerDialog(icon, caption, text, buttons);
+    QMessageBox box(icon, caption, QString(text).replace("\r\n", "\n"), buttons, this);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}
+
+void TForm1::ReportError(const QString& message)
+{
+    if (ShowError)
+        ShowError(message);
+    else
+        QMessageBox::critical(nullptr, "Vantorix II", message);
+}
+
 static void LoadResources()
 {
     // The resources live in a static library; make sure they are linked in.
@@ -59,7 +78,12 @@ void TForm1::FormCreate()
     Game = std::make_unique<TADTetrisGame>(*this);
     Game->Random.Seed(static_cast<std::uint32_t>(QDateTime::currentMSecsSinceEpoch()));
     Game->SoundOn = true;
-    Read_Res();
+    try {
+        Read_Res();
+    } catch (const std::exception& error) {
+        // The window is made all the same; the table stays empty.
+        ReportError(QString::fromUtf8(error.what()));
+    }
     Read_Options();
     Game->RecordPlace = static_cast<std::uint8_t>(LV1->topLevelItemCount() + 1);
     PlayerName = CurrentUserName();
@@ -80,6 +104,7 @@ void TForm1::FormCreate()
     connect(Timer3, &QTimer::timeout, this, &TForm1::Timer3Timer);
 
     ConnectCommands();
+    ConnectRecords();
 }
 
 void TForm1::FormClose()
@@ -181,8 +206,7 @@ void TForm1::GameStarted()
     Read_Res();
     Game->RecordPlace = static_cast<std::uint8_t>(LV1->topLevelItemCount() + 1);
     Res_Item_Insert(PlayerName, "0", Game->RecordPlace);
-    if (Game->RecordPlace <= 30 && Game->RecordPlace <= LV1->topLevelItemCount())
-        LV1->setCurrentItem(LV1->topLevelItem(Game->RecordPlace - 1));
+    SelectRecordRow(Game->RecordPlace);
     TicksInLevel = 0;
 }
 
@@ -453,25 +477,6 @@ void TForm1::PlayRecordWave()
 
 // ---- Operations whose subsystems come later: the least they must do ----------
 
-void TForm1::Read_Res() {}
-
-void TForm1::Res_Item_Insert(const QString&, const QString&, int) {}
-
-int TForm1::CheckPlace()
-{
-    return Game->RecordPlace;
-}
-
-void TForm1::Edit1KeyPress(QChar key)
-{
-    if (key != QChar('\r'))
-        return;
-    Edit1->setEnabled(false);
-    Edit1->hide();
-    Label8->setEnabled(true);
-    setFocus();
-}
-
 void TForm1::Read_Options() {}
 
 void TForm1::Write_Options() {}
@@ -490,11 +495,6 @@ void TForm1::Send_Results()
 }
 
 void TForm1::Look_Results()
-{
-    MenuToggle = !MenuToggle;
-}
-
-void TForm1::Erase_ResultsClick()
 {
     MenuToggle = !MenuToggle;
 }

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -20,6 +21,7 @@
 
 #include "engine/game.h"
 #include "platform/sound.h"
+#include "storage/records_book.h"
 #include "window/well_painter.h"
 #include "window/widgets.h"
 
@@ -87,8 +89,23 @@ public:
     // Chooses a colour, preset to the given one (our colour dialog; tests
     // put their own choice here).
     std::function<WinColour(WinColour)> SelectColor;
+    // Shows a message box owned by the window and returns the button pressed.
+    QMessageBox::StandardButton MessageDialog(QMessageBox::Icon icon, const QString& caption, const QString& text,
+                                              QMessageBox::StandardButtons buttons);
+    // Answers the message boxes instead, when set (tests: some boxes come
+    // up while the window is being made).
+    static std::function<QMessageBox::StandardButton(QMessageBox::Icon icon, const QString& caption,
+                                                     const QString& text, QMessageBox::StandardButtons buttons)>
+        AnswerDialog;
     // Shows an error that reached the general handler.
     static std::function<void(const QString&)> ShowError;
+    // What the general handler does with an error: ShowError, or a box.
+    static void ReportError(const QString& message);
+
+    // The records table behind LV1, and its file.
+    RecordsBook Records;
+    // A damaged records file asked the program to end.
+    bool EndRequested = false;
 
     // Game notifications, as the application-wide hook sees them.
     void ApplicationEvents1Message(int code);
@@ -132,12 +149,18 @@ public:
     void Erase_ResultsClick();
     void ChangeLang(const QString& language);
 
-    // Operations of the records, options, language, screen and panels,
-    // called at their places.
+    // The records table, its file and the name entry.
     void Read_Res();
+    void Write_Res();
     void Res_Item_Insert(const QString& name, const QString& score, int place);
     int CheckPlace();
     void Edit1KeyPress(QChar key);
+    void Edit1Change();
+    void ShowRecords();
+    void SelectRecordRow(int place);
+
+    // Operations of the options, language, screen and panels, called at
+    // their places.
     void Read_Options();
     void Write_Options();
     void ReadDisplayMode();
@@ -160,6 +183,7 @@ protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
@@ -173,6 +197,8 @@ private:
     void FigureLanded();
     void RepaintNow();
     void ConnectCommands();
+    void ConnectRecords();
+    void ShowDamagedRecords(const RecordsDamaged& damaged);
     void RunKeyCommand(int virtualKey);
     void AutopilotKey();
     // Queues a key press behind the events already waiting, for whichever
@@ -181,4 +207,5 @@ private:
 
     std::unique_ptr<SoundOutput> Sound;
     bool Destroyed = false;
+    bool ReplacingName = false;
 };

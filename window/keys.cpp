@@ -71,8 +71,15 @@ void TForm1::ConnectCommands()
 
 void TForm1::keyPressEvent(QKeyEvent* event)
 {
-    KeyPressDown(VirtualKeyCode(*event));
     event->accept();
+    if (Edit1->isEnabled()) {
+        // The open name entry gets the keys back, wherever the focus went;
+        // the window sees the key on its way there.
+        Edit1->setFocus();
+        QCoreApplication::sendEvent(Edit1, event);
+        return;
+    }
+    KeyPressDown(VirtualKeyCode(*event));
 }
 
 void TForm1::KeyPressDown(int key)

@@ -1,0 +1,218 @@
+// The records table: LV1 and its file, the live row of the current game,
+// the name entry and erasing all records.
+
+#include <QKeyEvent>
+#include <QScopeGuard>
+#include <QValidator>
+
+#include "storage/cp1251.h"
+#include "window/Unit1.h"
+#include "window/score_text.h"
+
+namespace {
+
+// The name entry takes only what code page 1251 can hold, so that what is
+// stored is what the player saw; other characters are ignored as typed.
+class Cp1251Validator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& position) const override
+    {
+        QString kept;
+        int keptBefore = 0;
+        for (int i = 0; i < input.size(); ++i) {
+            const QChar c = input[i];
+            if (c.isSurrogate() || !Cp1251CanHold(c.unicode()))
+                continue;
+            kept += c;
+            if (i < position)
+                ++keptBefore;
+        }
+        input = kept;
+        position = keptBefore;
+        return Acceptable;
+    }
+};
+
+struct Question {
+    const char* text;
+    const char* caption;
+};
+
+// The five questions and the closing message, English then Russian.
+const Question EraseTexts[2][6] = {
+    {
+        {"Do You want to erase ALL the Records?", "Answer fast!!!"},
+        {"Are You Sure?", "Answer fast!!!"},
+        {"Really?", "Answer faster!!!"},
+        {"Are You Nuts?", "...faster..."},
+        {"Are You Crazy?", "...more than fast!!!"},
+        {"OK! We understood that you really want to clear the TOP 30.\r\n"
+         "Press the OK button in the bottom of the window to do it at all...\r\nThank you very much!",
+         "Well!..."},
+    },
+    {
+        {"Вы действительно хотите удалить все рекорды?", "Отвечать быстро!!!"},
+        {"Вы уверены?", "Отвечать быстро!!!"},
+        {"Абсолютно уверены?", "Отвечать быстро!!!"},
+        {"Вы в порядке?", "...быстрее..."},
+        {"Вы сумасшедший?", "...еще быстрее!!!"},
+        {"Ну вот! Теперь понятно, что вы действительно хотите очистить таблицу рекордов...\r\n"
+         "Нажмите кнопку OK внизу этого окна, чтоб покончить с этим в конце-концов...\r\nСпасибо большое!",
+         "Ладно..."},
+    },
+};
+
+QString Text(const std::string& utf8)
+{
+    return QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+}
+
+}  // namespace
+
+void TForm1::ConnectRecords()
+{
+    Edit1->setValidator(new Cp1251Validator(Edit1));
+    connect(Edit1, &QLineEdit::textChanged, this, &TForm1::Edit1Change);
+}
+
+void TForm1::ShowRecords()
+{
+    const auto& entries = Records.Entries();
+    // Rows are reused: this runs on every score change.
+    while (LV1->topLevelItemCount() > int(entries.size()))
+        delete LV1->takeTopLevelItem(LV1->topLevelItemCount() - 1);
+    while (LV1->topLevelItemCount() < int(entries.size())) {
+        auto* row = new QTreeWidgetItem(LV1);
+        row->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+    }
+    for (int k = 0; k < int(entries.size()); ++k) {
+        QTreeWidgetItem* row = LV1->topLevelItem(k);
+        const RecordEntry& entry = entries[std::size_t(k)];
+        row->setText(0, Text(entry.Place));
+        row->setText(1, Text(entry.Name));
+        row->setText(2, Text(entry.Score));
+    }
+    LV1->clearSelection();
+    LV1->setCurrentItem(nullptr);
+    const ColumnWidths widths = Records.Widths();
+    LV1->setColumnWidth(0, widths.Place);
+    LV1->setColumnWidth(1, widths.Name);
+    LV1->setColumnWidth(2, widths.Score);
+}
+
+void TForm1::SelectRecordRow(int place)
+{
+    if (place < 1 || place > LV1->topLevelItemCount())
+        return;
+    QTreeWidgetItem* row = LV1->topLevelItem(place - 1);
+    LV1->setCurrentItem(row);
+    LV1->scrollToItem(row);
+}
+
+void TForm1::Read_Res()
+{
+    try {
+        Records.Read_Res();
+    } catch (const RecordsDamaged& damaged) {
+        ShowRecords();
+        ShowDamagedRecords(damaged);
+        return;
+    } catch (const RecordsError& error) {
+        ShowRecords();
+        // Shown once: the same failure again on every score change would
+        // bury the game under message boxes. The table stays empty.
+        if (error.Repeated)
+            return;
+        throw;
+    }
+    ShowRecords();
+}
+
+void TForm1::ShowDamagedRecords(const RecordsDamaged& damaged)
+{
+    const QString where = damaged.KeptAs.empty()
+                              ? "The damaged file could not be set aside: " + Text(damaged.Reason) + "."
+                              : "The damaged file was kept as " + Text(damaged.KeptAs) + ".";
+    MessageDialog(QMessageBox::Critical, "Error", Text(damaged.what()) + "\r\n\r\n" + where, QMessageBox::Ok);
+    // The program ends when control is back in the event loop.
+    EndRequested = true;
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+void TForm1::Write_Res()
+{
+    Records.Write_Res();
+}
+
+void TForm1::Res_Item_Insert(const QString& name, const QString& score, int place)
+{
+    Records.Res_Item_Insert(name.toStdString(), score.toStdString(), place, Game->Score);
+    ShowRecords();
+}
+
+int TForm1::CheckPlace()
+{
+    Read_Res();
+    const PlaceFound found = FindPlace(Records.Entries(), Game->Score, Game->RecordPlace);
+    if (found.recordSound)
+        Game->PlayRecordSound();
+    Res_Item_Insert(PlayerName, QString::fromStdString(FormatScore(Game->Score)), found.place);
+    SelectRecordRow(found.place);
+    return found.place;
+}
+
+void TForm1::Edit1Change()
+{
+    if (ReplacingName || FirstCharacterAccepted(Edit1->text().toStdString()))
+        return;
+    // A player name that breaks the rule itself is let stand.
+    ReplacingName = true;
+    Edit1->setText(PlayerName);
+    Edit1->selectAll();
+    ReplacingName = false;
+}
+
+void TForm1::Edit1KeyPress(QChar key)
+{
+    if (key != QChar('\r'))
+        return;
+    Records.NameEntry(Game->RecordPlace, Edit1->text().toStdString());
+    ShowRecords();
+    SelectRecordRow(Game->RecordPlace);
+    Edit1->setEnabled(false);
+    Edit1->hide();
+    Label8->setEnabled(true);
+    setFocus();
+    Write_Res();
+}
+
+void TForm1::Erase_ResultsClick()
+{
+    EraseDialogOpen = true;
+    const auto done = qScopeGuard([this] {
+        EraseDialogOpen = false;
+        MenuToggle = !MenuToggle;
+    });
+    const Question* texts = EraseTexts[ImageEng->isHidden() ? 1 : 0];
+    for (int k = 0; k < 5; ++k)
+        if (MessageDialog(QMessageBox::NoIcon, QString::fromUtf8(texts[k].caption), QString::fromUtf8(texts[k].text),
+                          QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+            return;
+    MessageDialog(QMessageBox::NoIcon, QString::fromUtf8(texts[5].caption), QString::fromUtf8(texts[5].text),
+                  QMessageBox::Ok);
+    Records.Erase();
+    ShowRecords();
+    Game->RecordPlace = 1;
+    Read_Res();
+}
+
+// ---- The name entry keeps the keyboard while it is open -------------------------
+
+void TForm1::focusInEvent(QFocusEvent* event)
+{
+    // A click on the window would otherwise take the keys from the entry.
+    if (Edit1->isEnabled())
+        Edit1->setFocus();
+    QWidget::focusInEvent(event);
+}
