@@ -25,6 +25,7 @@ test: build-test
 bench: build
 	./$(RELEASE_DIR)/bench/engine_bench
 	./$(RELEASE_DIR)/bench/window_bench
+	./$(RELEASE_DIR)/bench/records_bench
 
 clean:
 	rm -rf $(RELEASE_DIR) $(TEST_DIR)

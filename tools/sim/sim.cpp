@@ -12,6 +12,7 @@
 
 #include "engine/game.h"
 #include "engine/headless_host.h"
+#include "tools/sim/records_command.h"
 #include "tools/sim/well_text.h"
 
 using nlohmann::json;
@@ -20,30 +21,7 @@ using nlohmann::ordered_json;
 namespace {
 
 constexpr const char* Usage =
-    "usage: vantorix2-sim cascade | autopilot | play --seed N --games G [--max-landings M]";
-
-std::int64_t IntegerField(const json& object, const char* key, std::int64_t low, std::int64_t high)
-{
-    const auto it = object.find(key);
-    if (it == object.end())
-        throw InputError(std::string("missing key \"") + key + "\"");
-    if (!it->is_number_integer())
-        throw InputError(std::string("\"") + key + "\" must be an integer");
-    const bool tooLarge = it->is_number_unsigned() && it->get<std::uint64_t>() > std::uint64_t(high);
-    const std::int64_t value = tooLarge ? high : it->get<std::int64_t>();
-    if (tooLarge || value < low || value > high)
-        throw InputError(std::string("\"") + key + "\" must be from " + std::to_string(low) + " to " +
-                         std::to_string(high));
-    return value;
-}
-
-const json& Field(const json& object, const char* key)
-{
-    const auto it = object.find(key);
-    if (it == object.end())
-        throw InputError(std::string("missing key \"") + key + "\"");
-    return *it;
-}
+    "usage: vantorix2-sim cascade | autopilot | records | play --seed N --games G [--max-landings M]";
 
 // A fresh, bordered engine whose well is given by the input line.
 struct Bench {
@@ -283,6 +261,10 @@ int RunSim(const std::vector<std::string>& args, std::istream& in, std::ostream&
         return AnswerLines(in, out, err, Cascade);
     if (command == "autopilot" && args.size() == 1)
         return AnswerLines(in, out, err, Autopilot);
+    if (command == "records" && args.size() == 1) {
+        RecordsCommand records;
+        return AnswerLines(in, out, err, std::ref(records));
+    }
     if (command == "play") {
         if (const auto options = ParsePlayOptions(args))
             return Play(*options, out);

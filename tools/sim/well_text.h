@@ -3,19 +3,13 @@
 // of 7 characters for the visible rows, 3 strings of 3 for a figure's box;
 // '.' is empty, '1'..'6' a colour.
 
-#include <stdexcept>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
 #include "engine/figure.h"
 #include "engine/grid.h"
-
-// Bad input; the message says what is wrong, without the line number.
-class InputError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+#include "tools/sim/input.h"
 
 // Fills the visible rows of a bordered well from its text.
 void ParseStack(const nlohmann::json& text, Grid& well);

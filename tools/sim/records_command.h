@@ -1,0 +1,29 @@
+#pragma once
+// `vantorix2-sim records`: the records table and "vantorix2.rez" in the
+// current folder, driven one JSON line at a time as the window drives them.
+
+#include <cstdint>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "storage/records_book.h"
+
+class RecordsCommand {
+public:
+    // Answers one input line; throws InputError for a malformed one.
+    nlohmann::ordered_json operator()(const nlohmann::json& input);
+
+private:
+    nlohmann::ordered_json Start(const nlohmann::json& input);
+    nlohmann::ordered_json ScoreChanged(const nlohmann::json& input);
+    nlohmann::ordered_json NameEntered(const nlohmann::json& input);
+    nlohmann::ordered_json Erase();
+    nlohmann::json Entries() const;
+
+    RecordsBook Book{RecordsFileName};
+    // No game has been played yet: there is nothing to name.
+    int RecordPlace = OutsideTable;
+    std::int32_t Score = 0;
+    std::string PlayerName;
+};
