@@ -131,6 +131,8 @@ TEST(RecordsSnapshot, BadContentGivesItsMessageAndNeverReadsPast)
     };
     std::string pastSize = block;
     pastSize[0] = char(pastSize[0] - 30);   // Size ends inside the entries
+    std::string pastBlock = block;
+    pastBlock[0] = char(pastBlock[0] + 1);   // Size runs past the block's bytes
     std::string unknown = good;
     unknown.replace(unknown.find(Short("ShowHint")), 9, Short("ShowHunt"));
     std::string wrongTag = good;
@@ -151,7 +153,8 @@ TEST(RecordsSnapshot, BadContentGivesItsMessageAndNeverReadsPast)
         {"unknown property", unknown, "Error reading LV1.ShowHunt: Property ShowHunt does not exist"},
         {"a string where a number goes", wrongTag, "Error reading LV1.Left: Invalid property value"},
         {"a child object", child, InvalidStreamFormat},
-        {"block past its size", withBlock(pastSize), StreamReadError},
+        {"entries past the block's size", withBlock(pastSize), StreamReadError},
+        {"block size past its bytes", withBlock(pastBlock), StreamReadError},
         {"count zero", setCount(0), InvalidStreamFormat},
         {"count 31", setCount(31), InvalidStreamFormat},
         {"huge count", setCount(0x7FFFFFFF), InvalidStreamFormat},
