@@ -184,7 +184,13 @@ void TForm1::Edit1KeyPress(QChar key)
     Edit1->hide();
     Label8->setEnabled(true);
     setFocus();
-    Write_Res();
+    // Reported here, not thrown out through the entry's signal: Qt's widget
+    // code is not built to be unwound. The table keeps the name meanwhile.
+    try {
+        Write_Res();
+    } catch (const std::exception& error) {
+        ReportError(QString::fromUtf8(error.what()));
+    }
 }
 
 void TForm1::Erase_ResultsClick()
@@ -201,10 +207,14 @@ void TForm1::Erase_ResultsClick()
             return;
     MessageDialog(QMessageBox::NoIcon, QString::fromUtf8(texts[5].caption), QString::fromUtf8(texts[5].text),
                   QMessageBox::Ok);
-    Records.Erase();
-    ShowRecords();
-    Game->RecordPlace = 1;
-    Read_Res();
+    try {
+        Records.Erase();
+        ShowRecords();
+        Game->RecordPlace = 1;
+        Read_Res();
+    } catch (const std::exception& error) {
+        ReportError(QString::fromUtf8(error.what()));   // as in Edit1KeyPress
+    }
 }
 
 // ---- The name entry keeps the keyboard while it is open -------------------------

@@ -208,6 +208,29 @@ TEST(Records, ANameTypedAtGameOverIsKeptAcrossRuns)
     EXPECT_EQ(Shown(again)[0], "1|Наташа из Твер|1.500");
 }
 
+TEST(Records, ASaveThatFailsIsReportedAndTheOldFileStays)
+{
+    Store(Table({"900"}));
+    ErrorLog errors;
+    ProbeForm form;
+    form.show();
+    form.Game->StartGame();
+    DeliverNotifications();
+    SetScore(form, 1000);
+    form.Game->GameOver();
+    DeliverNotifications();
+    form.Records.WriteHook = [](WriteStep step) {
+        if (step == WriteStep::Write)
+            throw FileError("No space left on device");
+    };
+    form.Edit1->setText("Ann");
+    PressEnter(form);
+    EXPECT_EQ(errors.Messages, std::vector<std::string>{"No space left on device"});
+    EXPECT_FALSE(form.Edit1->isEnabled());
+    EXPECT_EQ(Shown(form)[0], "1|Ann|1.000") << "the table in memory keeps the name";
+    EXPECT_EQ(OnDisk(), Table({"900"}));
+}
+
 TEST(Records, TheNameEntryWantsALetterFirstAndCodePage1251)
 {
     ProbeForm form;
