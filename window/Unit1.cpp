@@ -78,6 +78,9 @@ void TForm1::FormCreate()
     Game = std::make_unique<TADTetrisGame>(*this);
     Game->Random.Seed(static_cast<std::uint32_t>(QDateTime::currentMSecsSinceEpoch()));
     Game->SoundOn = true;
+    // Before the options are read: their switches run their handlers.
+    ConnectCommands();
+    ConnectRecords();
     try {
         Read_Res();
     } catch (const std::exception& error) {
@@ -103,8 +106,6 @@ void TForm1::FormCreate()
     Timer3->setInterval(20);
     connect(Timer3, &QTimer::timeout, this, &TForm1::Timer3Timer);
 
-    ConnectCommands();
-    ConnectRecords();
 }
 
 void TForm1::FormClose()
@@ -130,6 +131,8 @@ void TForm1::closeEvent(QCloseEvent* event)
 {
     FormClose();
     event->accept();
+    if (Backdrop)
+        Backdrop->hide();
 }
 
 // ---- Game notifications -------------------------------------------------
@@ -476,18 +479,6 @@ void TForm1::PlayRecordWave()
 }
 
 // ---- Operations whose subsystems come later: the least they must do ----------
-
-void TForm1::Read_Options() {}
-
-void TForm1::Write_Options() {}
-
-void TForm1::ReadDisplayMode() {}
-
-void TForm1::SetFullScr() {}
-
-void TForm1::SetNotFullScr() {}
-
-void TForm1::ChangeLang(const QString&) {}
 
 void TForm1::Send_Results()
 {

@@ -21,6 +21,7 @@
 
 #include "engine/game.h"
 #include "platform/sound.h"
+#include "storage/options_file.h"
 #include "storage/records_book.h"
 #include "window/well_painter.h"
 #include "window/widgets.h"
@@ -42,6 +43,10 @@ public:
     bool FullScreen = false;
     bool MenuToggle = false;
     bool EraseDialogOpen = false;
+    struct DisplayMode {
+        int Width = 0, Height = 0, RefreshRate = 0, ColourDepth = 0;
+    } SavedDisplayMode;
+    QPoint SavedWindowPos;
     int DropGrace = 1;
     int TicksInLevel = 0;
 
@@ -102,8 +107,9 @@ public:
     // What the general handler does with an error: ShowError, or a box.
     static void ReportError(const QString& message);
 
-    // The records table behind LV1, and its file.
+    // The records table behind LV1, and its file; the options file.
     RecordsBook Records;
+    OptionsFile Options;
     // A damaged records file asked the program to end.
     bool EndRequested = false;
 
@@ -147,7 +153,13 @@ public:
     void Send_Results();
     void Look_Results();
     void Erase_ResultsClick();
+
+    // Languages.
     void ChangeLang(const QString& language);
+    QString ReadString(const QString& language, const QString& name, const QString& current);
+    void Label11Click();
+    void RB_EngClick();
+    void RB_RusClick();
 
     // The records table, its file and the name entry.
     void Read_Res();
@@ -159,13 +171,21 @@ public:
     void ShowRecords();
     void SelectRecordRow(int place);
 
-    // Operations of the options, language, screen and panels, called at
-    // their places.
+    // The options file.
     void Read_Options();
     void Write_Options();
+    GameOptions CurrentOptions() const;
+
+    // Full screen and the focus.
     void ReadDisplayMode();
     void SetFullScr();
     void SetNotFullScr();
+    bool InBackdrop() const;
+    // The window became active, or another one did.
+    void FormActivate();
+    void FormDeactivate();
+
+    // Panels and sound.
     void ShowAbout();
     void ShowOptions();
     void My_Sound() override;
@@ -205,7 +225,13 @@ private:
     // control has the focus when it arrives.
     void QueueSyntheticKey(int qtKey);
 
+    // Runs FormActivate or FormDeactivate when the focus really changed.
+    void ActivationChanged(bool active);
+
     std::unique_ptr<SoundOutput> Sound;
+    // The black full-screen backdrop behind the window while full screen.
+    std::unique_ptr<QWidget> Backdrop;
+    bool WasActive = false;
     bool Destroyed = false;
     bool ReplacingName = false;
 };

@@ -52,9 +52,9 @@ void TForm1::ConnectCommands()
     connect(Lb_Sound_ON, &TClickLabel::clicked, this, &TForm1::Lb_Sound_ONClick);
     connect(Lb_Rot_Inverse, &TClickLabel::clicked, this, &TForm1::Lb_Rot_InverseClick);
     connect(ChBox_Sound_ON, &QCheckBox::toggled, this, &TForm1::ChBox_Sound_ONClick);
-    connect(Label11, &TClickLabel::clicked, this, [this] { ChangeLang(Label11->text()); });
-    connect(RB_Eng, &QRadioButton::clicked, this, [this] { ChangeLang("ENGLISH"); });
-    connect(RB_Rus, &QRadioButton::clicked, this, [this] { ChangeLang("RUSSIAN"); });
+    connect(Label11, &TClickLabel::clicked, this, &TForm1::Label11Click);
+    connect(RB_Eng, &QRadioButton::clicked, this, &TForm1::RB_EngClick);
+    connect(RB_Rus, &QRadioButton::clicked, this, &TForm1::RB_RusClick);
     connect(Label4, &TClickLabel::clicked, this, &TForm1::Look_Results);
     connect(Edit1, &QLineEdit::returnPressed, this, [this] { Edit1KeyPress(QChar('\r')); });
     connect(PublishInet, &QAction::triggered, this, &TForm1::Send_Results);
@@ -224,6 +224,9 @@ void TForm1::QueueSyntheticKey(int qtKey)
 
 bool TForm1::event(QEvent* event)
 {
+    // Also seen while the window sits in the backdrop as its child.
+    if (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate)
+        ActivationChanged(event->type() == QEvent::WindowActivate);
     if (event->type() == SyntheticKeyEvent::EventType()) {
         // Delivered like real input, to the control that has the focus now.
         const int key = static_cast<SyntheticKeyEvent*>(event)->Key;

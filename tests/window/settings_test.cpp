@@ -1,0 +1,281 @@
+#include <gtest/gtest.h>
+
+#include <QPushButton>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+
+#include "form_fixture.h"
+#include "i18n/captions.h"
+#include "storage/options_file.h"
+
+namespace {
+
+// Each test runs in a fresh current folder (see main.cpp).
+const std::filesystem::path OptionsPath = "vantorix2.ini";
+
+void WriteOptionsText(const std::string& text)
+{
+    std::ofstream(OptionsPath, std::ios::binary) << text;
+}
+
+std::string OptionsText()
+{
+    std::ifstream in(OptionsPath, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Makes the form the active window, as a click on it would.
+void Activate(QWidget& form)
+{
+    form.show();
+    form.window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.window()));
+}
+
+// Another program's window takes the focus.
+struct OtherWindow : QWidget {
+    void TakeFocus()
+    {
+        show();
+        activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(this));
+    }
+};
+
+// The caption or visibility a switch sets on a named component.
+QString Shown(TForm1& form, const char* name)
+{
+    QObject* object = form.findChild<QObject*>(name);
+    if (auto* action = qobject_cast<QAction*>(object))
+        return action->text();
+    if (auto* edit = qobject_cast<QLineEdit*>(object))
+        return edit->text();
+    if (auto* button = qobject_cast<QPushButton*>(object))
+        return button->text();
+    if (QString(name).startsWith("Image"))
+        return static_cast<QWidget*>(object)->isHidden() ? "False" : "True";
+    return static_cast<QLabel*>(object)->text();
+}
+
+// Everything a switch writes, in one text.
+QString Captions(TForm1& form)
+{
+    QString all;
+    for (const CaptionPair& pair : CaptionTable(Language::English))
+        all += Shown(form, pair.Component) + "|";
+    for (int row = 0; row < form.LV2->topLevelItemCount(); ++row)
+        all += form.LV2->topLevelItem(row)->text(1) + "|";
+    return all + (form.RB_Eng->isChecked() ? "eng" : "") + (form.RB_Rus->isChecked() ? "rus" : "");
+}
+
+}  // namespace
+
+TEST(Options, AFirstRunWritesTheBuiltInStateAndEndsInEnglish)
+{
+    ProbeForm form;
+    IniProfile expected;
+    WriteOptions(expected, GameOptions{});
+    EXPECT_EQ(OptionsText(), expected.Text());
+    EXPECT_EQ(form.Label1->text(), "СЧЕТ") << "still the built-in captions";
+    Activate(form);
+    EXPECT_EQ(form.Label1->text(), "SCORE");
+    EXPECT_FALSE(form.ImageEng->isHidden());
+}
+
+TEST(Options, TheSettingsSurviveARestartButTheRotation)
+{
+    {
+        ProbeForm form;
+        form.ColourMode = 3;
+        form.SetPanelColour(2, 0x123456);
+        form.ChBox_Anim->setChecked(false);
+        form.Lb_Sound_ONClick();
+        form.ChBox_Rot_Inverse->setChecked(true);
+        form.RB_RusClick();
+        form.close();
+    }
+    ProbeForm form;
+    EXPECT_EQ(form.ColourMode, 3);
+    EXPECT_EQ(form.PanelColour(2), 0x123456u);
+    EXPECT_EQ(form.Colours[3], 0x123456u);
+    EXPECT_FALSE(form.ChBox_Anim->isChecked());
+    EXPECT_FALSE(form.ChBox_Sound_ON->isChecked());
+    EXPECT_FALSE(form.Game->SoundOn) << "the sound switch's handler ran";
+    EXPECT_TRUE(form.ChBox_Sound->isChecked());
+    EXPECT_FALSE(form.ChBox_Rot_Inverse->isChecked()) << "not kept";
+    EXPECT_TRUE(form.RB_Rus->isChecked());
+    EXPECT_EQ(form.Label1->text(), "СЧЕТ");
+}
+
+TEST(Options, TheFileIsReadAsTheProfileFunctionsRead)
+{
+    const struct {
+        const char* name;
+        const char* ini;
+        int mode;
+        WinColour colour3;
+        bool animate;
+        const char* score;   // the score heading tells the language; English
+                             // is the radio button's built-in choice
+    } cases[] = {
+        {"mode 258 is 2", "[color]\nMODE=258\n", 2, 0x00FFFF, true, "SCORE"},
+        {"colour in hexadecimal", "[Color]\nColor3 = 0x0000FF\n", 2, 0x0000FF, true, "SCORE"},
+        {"yes keeps the state", "[Options]\nAnimate Bonus=yes\n", 2, 0x00FFFF, true, "SCORE"},
+        {"zero unticks", "[Options]\nAnimate Bonus=0\n", 2, 0x00FFFF, false, "SCORE"},
+        {"Russian", "[Options]\nEnglish=0\nRussian=1\n", 2, 0x00FFFF, true, "СЧЕТ"},
+        {"both: Russian wins", "[Options]\nEnglish=1\nRussian=1\n", 2, 0x00FFFF, true, "СЧЕТ"},
+        {"neither: no switch", "[Options]\nEnglish=0\nRussian=0\n", 2, 0x00FFFF, true, "СЧЕТ"},
+        {"not INI at all", "\x89PNG garbage\n", 2, 0x00FFFF, true, "SCORE"},
+    };
+    for (const auto& c : cases) {
+        WriteOptionsText(c.ini);
+        ProbeForm form;
+        EXPECT_EQ(form.ColourMode, c.mode) << c.name;
+        EXPECT_EQ(form.Colours[3], c.colour3) << c.name;
+        EXPECT_EQ(form.ChBox_Anim->isChecked(), c.animate) << c.name;
+        EXPECT_EQ(form.Label1->text(), QString::fromUtf8(c.score)) << c.name;
+    }
+}
+
+TEST(Options, AWriteThatFailsIsReportedOnceAndTheSettingsStay)
+{
+    std::vector<QString> errors;
+    TForm1::ShowError = [&](const QString& text) { errors.push_back(text); };
+    ProbeForm form;
+    form.Options.WriteHook = [](WriteStep) { throw FileError("read-only"); };
+    const std::string before = OptionsText();
+    form.ColourMode = 1;
+    for (int i = 0; i < 3; ++i)
+        form.Write_Options();
+    TForm1::ShowError = nullptr;
+    const QString path = QString::fromStdString(std::filesystem::absolute(OptionsPath).string());
+    EXPECT_EQ(errors, std::vector<QString>{"Unable to write to " + path});
+    EXPECT_EQ(OptionsText(), before);
+    EXPECT_EQ(form.ColourMode, 1);
+}
+
+TEST(Languages, EachSwitchShowsItsTableAndIsIdempotent)
+{
+    ProbeForm form;
+    for (Language language : {Language::English, Language::Russian, Language::English}) {
+        const bool english = language == Language::English;
+        if (english)
+            form.Label11Click();   // the link names the other language
+        else
+            form.RB_RusClick();
+        for (const CaptionPair& pair : CaptionTable(language))
+            EXPECT_EQ(Shown(form, pair.Component), QString::fromUtf8(pair.Caption)) << pair.Component;
+        const auto help = KeyHelpTable(language);
+        for (int row = 0; row < 17; ++row)
+            EXPECT_EQ(form.LV2->topLevelItem(row)->text(1), QString::fromUtf8(help[std::size_t(row)])) << row;
+        EXPECT_EQ(form.RB_Eng->isChecked(), english);
+        EXPECT_EQ(form.Label3->text(), "GAME OVER") << "never switched";
+        EXPECT_EQ(form.RB_Rus->text(), "Русский") << "never switched";
+        const QString once = Captions(form);
+        form.ChangeLang(english ? "ENGLISH" : "RUSSIAN");
+        EXPECT_EQ(Captions(form), once);
+    }
+    form.Edit1->setText("Ann");
+    form.KeyPressDown('L');
+    EXPECT_EQ(form.Edit1->text(), "Кое-кто") << "the L key switches too, and resets the name entry";
+    const QString before = Captions(form);
+    form.ChangeLang("english");
+    EXPECT_EQ(Captions(form), before) << "an unknown key switches nothing";
+}
+
+TEST(Languages, EveryCaptionFitsItsControl)
+{
+    ProbeForm form;
+    for (Language language : {Language::Russian, Language::English}) {
+        form.ChangeLang(language == Language::English ? "ENGLISH" : "RUSSIAN");
+        for (const CaptionPair& pair : CaptionTable(language)) {
+            auto* widget = form.findChild<QWidget*>(pair.Component);
+            if (!widget || QString(pair.Component).startsWith("Image"))
+                continue;   // menu items size themselves
+            const QFontMetrics metrics(widget->font());
+            const QStringList lines = Shown(form, pair.Component).split('\n');
+            int widest = 0;
+            for (const QString& line : lines)
+                widest = std::max(widest, metrics.horizontalAdvance(line));
+            const int room = qobject_cast<QPushButton*>(widget) ? widget->width() - 8 : widget->width();
+            EXPECT_LE(widest, room) << pair.Component << ": " << pair.Caption;
+            EXPECT_LE(metrics.height() * lines.size(), widget->height() + 2) << pair.Component;
+        }
+    }
+}
+
+TEST(Focus, LosingItPausesUnlessTheAutopilotPlaysAndItsReturnResumes)
+{
+    const struct {
+        const char* name;
+        bool autopilot;
+        bool pausedByP;
+        bool pausedWhileAway;
+        bool pausedAfter;
+    } cases[] = {
+        {"playing", false, false, true, false},
+        {"paused with P", false, true, true, true},
+        {"autopilot", true, false, false, false},
+    };
+    for (const auto& c : cases) {
+        ProbeForm form;
+        Activate(form);
+        form.AutopilotOn = c.autopilot;
+        form.Game->StartGame();
+        DeliverNotifications();
+        if (c.pausedByP)
+            form.KeyPressDown('P');
+        std::filesystem::remove(OptionsPath);
+        OtherWindow other;
+        other.TakeFocus();
+        EXPECT_EQ(form.Game->Paused, c.pausedWhileAway) << c.name;
+        EXPECT_EQ(form.windowTitle(), "Reports") << c.name;
+        EXPECT_TRUE(std::filesystem::exists(OptionsPath)) << c.name << ": written on losing the focus";
+        WriteOptionsText("[Color]\nMode=1\n");
+        Activate(form);
+        EXPECT_EQ(form.Game->Paused, c.pausedAfter) << c.name;
+        EXPECT_EQ(form.PauseBlocked->isHidden(), !c.pausedAfter) << c.name;
+        EXPECT_EQ(form.windowTitle(), "Vantorix II") << c.name;
+        EXPECT_EQ(form.ColourMode, 1) << c.name << ": read on gaining it";
+    }
+}
+
+TEST(FullScreen, FTwiceComesBackWhereItWas)
+{
+    ProbeForm form;
+    Activate(form);
+    form.move(37, 21);
+    form.KeyPressDown('F');
+    EXPECT_TRUE(form.FullScreen);
+    ASSERT_TRUE(form.InBackdrop());
+    const QRect screen = form.screen()->geometry();
+    const QWidget* backdrop = form.findChild<QWidget*>("Backdrop", Qt::FindDirectChildrenOnly);
+    EXPECT_EQ(backdrop, nullptr) << "the backdrop is a window of its own";
+    EXPECT_EQ(form.size(), QSize(800, 600)) << "the window keeps its size";
+    EXPECT_EQ(form.pos(), screen.topLeft() + QPoint((screen.width() - 800) / 2, (screen.height() - 600) / 2));
+    QTest::qWait(100);   // the test platform activates every window shown
+    EXPECT_TRUE(form.isActiveWindow()) << "the backdrop never keeps the focus";
+    EXPECT_EQ(QCursor::pos(), form.mapToGlobal(QPoint(700, 300)));
+
+    // Another program takes the focus: the desktop comes back, then full
+    // screen again when the game returns.
+    OtherWindow other;
+    other.TakeFocus();
+    EXPECT_FALSE(form.InBackdrop());
+    EXPECT_TRUE(form.FullScreen);
+    Activate(form);
+    EXPECT_TRUE(form.InBackdrop());
+    QTest::qWait(100);
+
+    form.KeyPressDown('F');
+    EXPECT_FALSE(form.FullScreen);
+    EXPECT_FALSE(form.InBackdrop());
+    EXPECT_EQ(form.pos(), QPoint(37, 21));
+    EXPECT_EQ(QCursor::pos(), QPoint(form.SavedDisplayMode.Width, form.SavedDisplayMode.Height));
+
+    // Not while the erase questions are up.
+    form.EraseDialogOpen = true;
+    form.KeyPressDown('F');
+    EXPECT_FALSE(form.InBackdrop());
+}
