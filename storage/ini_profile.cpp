@@ -190,7 +190,9 @@ void IniProfile::WriteString(std::string_view section, std::string_view key, std
             Lines.back().End = end;
         if (!Lines.empty() && !Trim(Lines.back().Text).empty())
             Lines.push_back({"", end});
-        Lines.push_back({"[" + std::string(section) + "]", end});
+        std::string header = "[";
+        header.append(section).append("]");
+        Lines.push_back({header, end});
         Lines.push_back({entry, end});
         return;
     }

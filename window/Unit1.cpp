@@ -394,6 +394,9 @@ void TForm1::SetBackgroundColour(const QColor& colour)
 void TForm1::ColorClick(int panel)
 {
     SetPanelColour(panel, SelectColor(PanelColour(panel)));
+    // The dialog took the focus; its return reads the options file again,
+    // and under X11 that may come after this: the file must hold the choice.
+    Write_Options();
     CopyPanelsToColourTable();
     RebuildCellImages();
     DrawWell();

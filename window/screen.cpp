@@ -47,11 +47,13 @@ void TForm1::SetFullScr()
             Backdrop->setAutoFillBackground(true);
         }
         const QRect area = ScreenOf(this)->geometry();
-        Backdrop->setWindowTitle(windowTitle());
+        Backdrop->setWindowTitle("Vantorix II");
         Backdrop->setGeometry(area);
-        // showFullScreen() would also ask to activate it.
+        // showFullScreen() would also ask to activate it. Shown again, an X
+        // window keeps its old place in the stack: raise it over the others.
         Backdrop->setWindowState(Qt::WindowFullScreen);
         Backdrop->show();
+        Backdrop->raise();
         move(area.topLeft() + QPoint((area.width() - width()) / 2, (area.height() - height()) / 2));
         raise();
     }

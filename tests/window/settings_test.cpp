@@ -138,6 +138,16 @@ TEST(Options, TheFileIsReadAsTheProfileFunctionsRead)
     }
 }
 
+TEST(Options, AChosenColourOutlivesTheActivationThatFollowsItsDialog)
+{
+    ProbeForm form;
+    form.SelectColor = [](WinColour) { return WinColour(0x0080FF); };
+    form.ColorClick(0);
+    form.Read_Options();   // the focus coming back from the dialog, late
+    EXPECT_EQ(form.PanelColour(0), 0x0080FFu);
+    EXPECT_EQ(form.Colours[1], 0x0080FFu);
+}
+
 TEST(Options, AWriteThatFailsIsReportedOnceAndTheSettingsStay)
 {
     std::vector<QString> errors;
@@ -202,6 +212,9 @@ TEST(Languages, EveryCaptionFitsItsControl)
             EXPECT_LE(widest, room) << pair.Component << ": " << pair.Caption;
             EXPECT_LE(metrics.height() * lines.size(), widget->height() + 2) << pair.Component;
         }
+        const QFontMetrics help(form.LV2->font());
+        for (const char* text : KeyHelpTable(language))
+            EXPECT_LE(help.horizontalAdvance(QString::fromUtf8(text)), form.LV2->columnWidth(1)) << text;
     }
 }
 
