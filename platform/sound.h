@@ -6,14 +6,21 @@
 #include <QString>
 #include <memory>
 
+class QAudioDevice;
+
 class SoundOutput {
 public:
     virtual ~SoundOutput() = default;
     // Plays a WAVE resource (":/WAV_1"); with wait, returns when it has ended.
+    // Without wait it cuts off whatever is still sounding.
     virtual void PlayWave(const QString& resource, bool wait) = 0;
     // A tone of the given pitch and length; returns when it has ended. A
-    // frequency of 0 is a rest.
+    // frequency of 0 is a rest. Asked for just as the previous blocking sound
+    // ends, it follows that one without a gap.
     virtual void Beep(int frequency, int milliseconds) = 0;
 };
 
+// Plays on the system's default output.
 std::unique_ptr<SoundOutput> MakeSoundOutput();
+// Plays on the given output; a null device means silence.
+std::unique_ptr<SoundOutput> MakeSoundOutput(const QAudioDevice& device);

@@ -15,6 +15,8 @@ packages=(
   qt6-base-dev
   qt6-multimedia-dev
   qt6-qpa-plugins
+  pulseaudio
+  pulseaudio-utils
   fonts-liberation2
   fontconfig
 )
