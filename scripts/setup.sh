@@ -12,6 +12,9 @@ packages=(
   libbenchmark-dev
   nlohmann-json3-dev
   zlib1g-dev
+  libcurl4-openssl-dev
+  libcpp-httplib-dev
+  libsqlite3-dev
   qt6-base-dev
   qt6-multimedia-dev
   qt6-qpa-plugins
