@@ -22,6 +22,10 @@ inline constexpr const char* SpeakerKey = "PCSpeaker On/Off";
 inline constexpr const char* SoundKey = "Sound On/Off";
 inline constexpr const char* EnglishKey = "English";
 inline constexpr const char* RussianKey = "Russian";
+// Read only, never written: where the records are published.
+inline constexpr const char* OnlineSection = "Online";
+inline constexpr const char* ServerKey = "Server";
+inline constexpr const char* MailKey = "Mail";
 std::string ColourKey(int panel);   // 1..6: "Color1".."Color6"
 
 // What the file keeps; the defaults are the window's built-in state.

@@ -11,6 +11,7 @@
 #include <QThread>
 #include <cmath>
 
+#include "online/publish_address.h"
 #include "platform/user_name.h"
 #include "window/notification_event.h"
 #include "window/score_text.h"
@@ -81,6 +82,8 @@ void TForm1::FormCreate()
     // Before the options are read: their switches run their handlers.
     ConnectCommands();
     ConnectRecords();
+    ConnectLinks();
+    RecordsServer = DefaultRecordsServer;
     try {
         Read_Res();
     } catch (const std::exception& error) {
@@ -479,16 +482,4 @@ void TForm1::Beep(int frequency, int milliseconds)
 void TForm1::PlayRecordWave()
 {
     Sound->PlayWave(":/WAV_2", true);
-}
-
-// ---- Operations whose subsystems come later: the least they must do ----------
-
-void TForm1::Send_Results()
-{
-    MenuToggle = !MenuToggle;
-}
-
-void TForm1::Look_Results()
-{
-    MenuToggle = !MenuToggle;
 }

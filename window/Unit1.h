@@ -150,8 +150,22 @@ public:
     void ParamsClick();
     void AboutClick();
     void MExitClick();
+
+    // Online records and the links.
     void Send_Results();
     void Look_Results();
+    void LabelMouseMove(QLabel* label);
+    void LabelMouseLeave(QLabel* label);
+    void LabelMailClick();
+    void LabelHttpClick(QLabel* label);
+    // The records server ("host" or "host:port") and the author's mail
+    // address, from section "Online" of the options file.
+    std::string RecordsServer;
+    std::string AuthorMail;
+    // Opens an address in the browser or the mail program (tests put their
+    // own here).
+    static std::function<bool(const QUrl&)> OpenUrl;
+
     void Erase_ResultsClick();
 
     // Languages.
@@ -218,6 +232,8 @@ private:
     void RepaintNow();
     void ConnectCommands();
     void ConnectRecords();
+    void ConnectLinks();
+    void ShowLinkAddresses();
     void ShowDamagedRecords(const RecordsDamaged& damaged);
     void RunKeyCommand(int virtualKey);
     void AutopilotKey();

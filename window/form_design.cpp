@@ -258,11 +258,11 @@ void TForm1::CreateControls()
     Image7 = MakeImage(GBAbout, "Image7", {18, 30, 32, 32}, ":/icon_main_32");
     const QFont linkFont = DesignFont(Sans, 12, true);
     const QColor linkColour(0xFF, 0xFF, 0x80);
-    Label9 = MakeLabel<TClickLabel>(GBAbout, "Label9", "vantorix2@example.org", {62, 26, 216, 18}, linkFont,
+    Label9 = MakeLabel<TClickLabel>(GBAbout, "Label9", "E-mail...", {62, 26, 216, 18}, linkFont,
                                     linkColour);
-    Label10 = MakeLabel<TClickLabel>(GBAbout, "Label10", "http://vantorix2.example.org", {62, 44, 216, 18}, linkFont,
+    Label10 = MakeLabel<TClickLabel>(GBAbout, "Label10", "http://localhost:8642/", {62, 44, 216, 18}, linkFont,
                                      linkColour);
-    Label12 = MakeLabel<TClickLabel>(GBAbout, "Label12", "http://records.vantorix2.example.org", {62, 62, 216, 18},
+    Label12 = MakeLabel<TClickLabel>(GBAbout, "Label12", "http://localhost:8642/", {62, 62, 216, 18},
                                      linkFont, linkColour);
     for (QLabel* link : {Label9, Label10, Label12})
         link->setCursor(Qt::PointingHandCursor);

@@ -25,6 +25,12 @@ void TForm1::Read_Options()
         return;
     }
     const IniProfile file = Options.Load();
+    // Not written back: the built-in file keeps its twelve keys.
+    if (const auto server = file.ReadString(OnlineSection, ServerKey); server && !server->empty())
+        RecordsServer = *server;
+    if (const auto mail = file.ReadString(OnlineSection, MailKey))
+        AuthorMail = *mail;
+    ShowLinkAddresses();
     ColourMode = file.ReadInteger(ColourSection, ModeKey, ColourMode) & 0xFF;
     for (int k = 0; k < 6; ++k)
         SetPanelColour(k, WinColour(file.ReadInteger(ColourSection, ColourKey(k + 1), std::int32_t(PanelColour(k)))));

@@ -24,8 +24,12 @@ public:
     using QLabel::QLabel;
 signals:
     void clicked();
+    void hovered();
+    void left();
 
 protected:
+    void enterEvent(QEnterEvent*) override { emit hovered(); }
+    void leaveEvent(QEvent*) override { emit left(); }
     void mousePressEvent(QMouseEvent* event) override { event->accept(); }
     void mouseReleaseEvent(QMouseEvent* event) override
     {

@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 #include <memory>
 
+#include "window/Unit1.h"
 #include "window/application.h"
 
 namespace {
@@ -33,5 +34,7 @@ int main(int argc, char** argv)
     ::testing::InitGoogleTest(&argc, argv);
     ::testing::UnitTest::GetInstance()->listeners().Append(new FreshFolderPerTest);
     VantorixApplication app(argc, argv);
+    // No test starts a browser or a mail program.
+    TForm1::OpenUrl = [](const QUrl&) { return true; };
     return RUN_ALL_TESTS();
 }

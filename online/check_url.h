@@ -1,0 +1,17 @@
+#pragma once
+// One GET of an address, answering whether the server took it: true
+// exactly for the status 200 or 302. The status is read, the body is not.
+
+#include <string>
+
+struct CheckUrlLimits {
+    long ConnectMilliseconds = 5000;
+    long TotalMilliseconds = 10000;
+};
+
+inline constexpr const char* CheckUrlAgent = "InetURL:/1.0";
+
+// Blocks the calling thread for at most the total limit. Redirects are not
+// followed and no cache answers; no network, a refused connection, a
+// timeout or any other status is false.
+bool CheckUrl(std::string address, const CheckUrlLimits& limits = {});

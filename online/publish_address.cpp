@@ -1,0 +1,60 @@
+#include "publish_address.h"
+
+#include "storage/cp1251.h"
+#include "storage/records_table.h"
+
+PublishValues ChoosePublishValues(const std::vector<RecordEntry>& entries)
+{
+    PublishValues values;
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        const std::string score = std::to_string(StoredScore(entry->Score));
+        if (entry->Name == AutopilotName) {
+            values.Autopilot = score;
+        } else {
+            values.Name = entry->Name;
+            values.Score = score;
+        }
+    }
+    return values;
+}
+
+std::string PercentEncode(std::string_view bytes)
+{
+    static const char* const Hex = "0123456789ABCDEF";
+    std::string out;
+    for (char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        const bool kept = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || b == '-' ||
+                          b == '.' || b == '_' || b == '~';
+        if (kept) {
+            out += c;
+        } else {
+            out += '%';
+            out += Hex[b >> 4];
+            out += Hex[b & 15];
+        }
+    }
+    return out;
+}
+
+std::string PublishAddress(const std::string& server, const PublishValues& values)
+{
+    const auto encoded = [](const std::string& utf8) { return PercentEncode(Utf8ToCp1251(utf8)); };
+    return "http://" + server + "/datas/html/add.php?name=" + encoded(values.Name) + "&self=" +
+           encoded(values.Score) + "&autopilot=" + encoded(values.Autopilot);
+}
+
+std::string RecordsPageAddress(const std::string& server)
+{
+    return "http://" + server + "/view.php?v=results";
+}
+
+std::string SiteAddress(const std::string& server)
+{
+    return "http://" + server + "/";
+}
+
+std::string MailLink(const std::string& mailAddress)
+{
+    return "mailto:" + mailAddress + "?subject=VANTORIX2 1.3";
+}

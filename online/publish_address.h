@@ -1,0 +1,36 @@
+#pragma once
+// The addresses of the records site: the publish request built from the
+// records table, the records page, the front page and the mail link.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "storage/records_snapshot.h"
+
+inline constexpr const char* DefaultRecordsServer = "localhost:8642";
+inline constexpr const char* AutopilotName = "AUTOPILOT";
+
+// What one publish sends: the best player entry and the best autopilot
+// score of the table, scores as plain decimals.
+struct PublishValues {
+    std::string Name;             // UTF-8; empty without a player entry
+    std::string Score;            // empty without a player entry
+    std::string Autopilot = "-";  // "-" without an autopilot entry
+};
+
+// Walks the table from the last entry up, so the topmost of each kind wins.
+// A score text that does not read counts as 0, as it does when placing.
+PublishValues ChoosePublishValues(const std::vector<RecordEntry>& entries);
+
+// Code page 1251 bytes: A-Z, a-z, 0-9 and "-._~" stay, every other byte is
+// "%" and two upper-case hexadecimal digits.
+std::string PercentEncode(std::string_view bytes);
+
+// "http://" + server + "/datas/html/add.php?name=..&self=..&autopilot=..",
+// each value percent-encoded from code page 1251. Encoding keeps a name
+// such as "A&self=1" from rewriting the request.
+std::string PublishAddress(const std::string& server, const PublishValues& values);
+std::string RecordsPageAddress(const std::string& server);
+std::string SiteAddress(const std::string& server);
+std::string MailLink(const std::string& mailAddress);

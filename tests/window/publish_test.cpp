@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include <QEnterEvent>
+#include <QUrl>
+#include <fstream>
+
+#include "form_fixture.h"
+#include "online/loopback_server.h"
+#include "storage/zlib_stream.h"
+
+namespace {
+
+void Store(const std::vector<RecordEntry>& entries)
+{
+    std::ofstream("vantorix2.rez", std::ios::binary) << CompressStream(WriteRecordsSnapshot(entries, DesignColumnWidths));
+}
+
+// Records what the window opened and answers its message boxes.
+struct Opened {
+    Opened()
+    {
+        Saved = TForm1::OpenUrl;
+        TForm1::OpenUrl = [this](const QUrl& url) {
+            Urls.push_back(url.toString().toStdString());
+            return true;
+        };
+        TForm1::AnswerDialog = [this](QMessageBox::Icon icon, const QString& caption, const QString&,
+                                      QMessageBox::StandardButtons) {
+            Boxes.push_back({icon, caption.toStdString()});
+            return QMessageBox::Ok;
+        };
+    }
+    ~Opened()
+    {
+        TForm1::OpenUrl = Saved;
+        TForm1::AnswerDialog = nullptr;
+    }
+    std::function<bool(const QUrl&)> Saved;
+    std::vector<std::string> Urls;
+    std::vector<std::pair<QMessageBox::Icon, std::string>> Boxes;
+};
+
+}  // namespace
+
+TEST(Publishing, ASuccessIsToldAndOpensTheRecordsPage)
+{
+    AnsweringServer server(200);
+    Store({{"1", "AUTOPILOT", "12.500"}, {"2", "Аня Ли", "9.000"}});
+    Opened opened;
+    ProbeForm form;
+    form.RecordsServer = server.Host();
+    form.Send_Results();
+    {
+        std::lock_guard lock(server.Mutex);
+        EXPECT_EQ(server.LastTarget, "/datas/html/add.php?name=%C0%ED%FF%20%CB%E8&self=9000&autopilot=12500");
+    }
+    ASSERT_EQ(opened.Boxes.size(), 1u);
+    EXPECT_EQ(opened.Boxes[0], std::make_pair(QMessageBox::NoIcon, std::string("Поздравляем!")));
+    EXPECT_EQ(opened.Urls, std::vector<std::string>{"http://" + server.Host() + "/view.php?v=results"});
+    EXPECT_FALSE(form.MenuToggle) << "flipped by the page and again by the publish";
+}
+
+TEST(Publishing, AFailureIsToldInTheWindowsLanguage)
+{
+    for (int status : {404, 0}) {
+        std::unique_ptr<AnsweringServer> server = status ? std::make_unique<AnsweringServer>(status) : nullptr;
+        Store({{"1", "Ann", "10"}});
+        Opened opened;
+        ProbeForm form;
+        form.ChangeLang("ENGLISH");
+        form.RecordsServer = server ? server->Host() : "127.0.0.1:" + std::to_string(ClosedPort());
+        form.Send_Results();
+        ASSERT_EQ(opened.Boxes.size(), 1u) << status;
+        EXPECT_EQ(opened.Boxes[0], std::make_pair(QMessageBox::Critical, std::string("Error!"))) << status;
+        EXPECT_TRUE(opened.Urls.empty()) << status;
+        EXPECT_TRUE(form.MenuToggle) << status;
+    }
+}
+
+TEST(Links, TheOptionsNameTheServerAndTheMailAndTheLabelsOpenThem)
+{
+    std::ofstream("vantorix2.ini") << "[Online]\nServer=records.test:9000\nMail=team@records.test\n";
+    Opened opened;
+    ProbeForm form;
+    EXPECT_EQ(form.Label12->text(), "http://records.test:9000/");
+    EXPECT_EQ(form.Label9->text(), "team@records.test");
+    emit form.Label12->clicked();
+    emit form.Label10->clicked();
+    emit form.Label5->clicked();
+    emit form.Label4->clicked();
+    EXPECT_EQ(opened.Urls, (std::vector<std::string>{"http://records.test:9000/", "http://records.test:9000/",
+                                                     "mailto:team@records.test?subject=VANTORIX2 1.3",
+                                                     "http://records.test:9000/view.php?v=results"}));
+    form.Write_Options();
+    std::ifstream in("vantorix2.ini");
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_NE(text.find("[Online]\nServer=records.test:9000\nMail=team@records.test\n"), std::string::npos)
+        << "kept as it was";
+}
+
+TEST(Links, HoveringUnderlinesAndKeepsBoldAndItalic)
+{
+    ProbeForm form;
+    for (QLabel* link : std::initializer_list<QLabel*>{form.Label4, form.Label5, form.Label11, form.Label9,
+                                                       form.Label10, form.Label12}) {
+        const QFont before = link->font();
+        QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+        QCoreApplication::sendEvent(link, &enter);
+        EXPECT_TRUE(link->font().underline()) << link->objectName().toStdString();
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(link, &leave);
+        EXPECT_FALSE(link->font().underline()) << link->objectName().toStdString();
+        EXPECT_EQ(link->font().bold(), before.bold());
+        EXPECT_EQ(link->font().italic(), before.italic());
+    }
+    // Labels that are no links stay as they are.
+    QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+    QCoreApplication::sendEvent(form.Label7, &enter);
+    EXPECT_FALSE(form.Label7->font().underline());
+}
