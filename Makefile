@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 RELEASE_DIR := build
 TEST_DIR := build-test
 
-.PHONY: run test setup build build-test bench clean
+.PHONY: run test setup build build-test bench server clean
 
 setup:
 	@bash scripts/setup.sh
@@ -14,6 +14,10 @@ build: setup
 
 run: build
 	./$(RELEASE_DIR)/window/vantorix2
+
+# The records server on 127.0.0.1:8642; e.g. SERVER_ARGS="--db /var/lib/records.db".
+server: build
+	./$(RELEASE_DIR)/server/vantorix2-records $(SERVER_ARGS)
 
 build-test: setup
 	cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=Debug -DVANTORIX_SANITIZE=ON -DVANTORIX_WERROR=ON -DVANTORIX_BENCH=OFF
@@ -26,6 +30,7 @@ bench: build
 	./$(RELEASE_DIR)/bench/engine_bench
 	./$(RELEASE_DIR)/bench/window_bench
 	./$(RELEASE_DIR)/bench/records_bench
+	./$(RELEASE_DIR)/bench/records_server_bench
 
 clean:
 	rm -rf $(RELEASE_DIR) $(TEST_DIR)

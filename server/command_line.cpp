@@ -1,0 +1,70 @@
+#include "command_line.h"
+
+#include "server/publish_request.h"
+
+namespace {
+
+// HOST:PORT, or [IPV6]:PORT.
+bool ParseListen(const std::string& text, ServerOptions& options)
+{
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string::npos)
+        return false;
+    std::string host = text.substr(0, colon);
+    if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    if (host.empty() || host.find_first_of("[] \t") != std::string::npos)
+        return false;
+    const std::string port = text.substr(colon + 1);
+    const auto number = ParseScoreNumber(port);
+    if (port.size() > 5 || !number || *number > 65535)
+        return false;
+    options.Host = host;
+    options.Port = *number;
+    return true;
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args)
+{
+    ServerOptions options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string flag = args[i];
+        std::optional<std::string> value;
+        if (const std::size_t equals = flag.find('='); flag.starts_with("--") && equals != std::string::npos) {
+            value = flag.substr(equals + 1);
+            flag.resize(equals);
+        }
+        if (flag == "-h" || flag == "--help")
+            return {std::nullopt, true, {}};
+        if (flag != "--listen" && flag != "--db")
+            return {std::nullopt, false, "unknown argument '" + args[i] + "'"};
+        if (!value) {
+            if (i + 1 == args.size())
+                return {std::nullopt, false, flag + " needs a value"};
+            value = args[++i];
+        }
+        if (flag == "--listen" && !ParseListen(*value, options))
+            return {std::nullopt, false, "--listen wants HOST:PORT with PORT 0..65535, not '" + *value + "'"};
+        if (flag == "--db") {
+            if (value->empty())
+                return {std::nullopt, false, "--db needs a file name"};
+            options.Database = *value;
+        }
+    }
+    return {options, false, {}};
+}
+
+std::string Usage()
+{
+    return "usage: vantorix2-records [--listen HOST:PORT] [--db FILE]\n"
+           "  --listen HOST:PORT  address to serve on (default 127.0.0.1:8642; port 0: any free port)\n"
+           "  --db FILE           SQLite database of the published results (default vantorix2-records.db)\n";
+}
+
+std::string ServerUrl(const std::string& host, int port)
+{
+    const bool v6 = host.find(':') != std::string::npos;
+    return "http://" + (v6 ? "[" + host + "]" : host) + ":" + std::to_string(port) + "/";
+}

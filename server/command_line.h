@@ -1,0 +1,25 @@
+#pragma once
+// vantorix2-records [--listen HOST:PORT] [--db FILE]
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct ServerOptions {
+    std::string Host = "127.0.0.1";
+    int Port = 8642;  // 0: any free port
+    std::filesystem::path Database = "vantorix2-records.db";
+};
+
+struct CommandLine {
+    std::optional<ServerOptions> Options;  // none: Error says why, or Help
+    bool Help = false;
+    std::string Error;
+};
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args);
+std::string Usage();
+
+// http://HOST:PORT/ (brackets around an IPv6 address).
+std::string ServerUrl(const std::string& host, int port);

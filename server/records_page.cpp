@@ -1,0 +1,92 @@
+#include "records_page.h"
+
+#include "window/score_text.h"
+
+namespace {
+
+// The game's colours: the window's grey, the lists' 0xC8D0D4 (BGR) with
+// navy bold text, the lime serif heading of the Top 30.
+constexpr const char* Head = R"(<!DOCTYPE html>
+<html lang="en">
+<head>
+<meta charset="utf-8">
+<meta name="viewport" content="width=device-width, initial-scale=1">
+<title>Vantorix II - Top 30</title>
+<style>
+body { background: #6A6A6A; color: #000080; font: bold 14px Arial, "Liberation Sans", sans-serif; margin: 24px; }
+h1 { color: #00FF00; font: bold 36px "Times New Roman", "Liberation Serif", serif; margin: 0 0 16px; }
+.tables { display: flex; flex-wrap: wrap; gap: 24px; align-items: flex-start; }
+table { background: #D4D0C8; border-collapse: collapse; border: 2px solid #000080; min-width: 260px; }
+caption { background: #D4D0C8; border: 2px solid #000080; border-bottom: 0; padding: 4px; }
+th, td { padding: 2px 8px; text-align: left; white-space: nowrap; }
+th { border-bottom: 1px solid #000080; }
+td.place, td.score, th.score { text-align: right; }
+a { color: #000080; background: #D4D0C8; padding: 4px 8px; border: 2px solid #000080; text-decoration: none; }
+</style>
+</head>
+<body>
+)";
+
+constexpr const char* Foot = "</body>\n</html>\n";
+
+void AddEmptyRow(std::string& html, int columns)
+{
+    html += "<tr><td colspan=\"" + std::to_string(columns) + "\">No results yet</td></tr>\n";
+}
+
+}  // namespace
+
+std::string EscapeHtml(std::string_view text)
+{
+    std::string html;
+    html.reserve(text.size());
+    for (char ch : text) {
+        switch (ch) {
+        case '&': html += "&amp;"; break;
+        case '<': html += "&lt;"; break;
+        case '>': html += "&gt;"; break;
+        case '"': html += "&quot;"; break;
+        case '\'': html += "&#39;"; break;
+        default: html += ch;
+        }
+    }
+    return html;
+}
+
+std::string RenderResultsPage(const std::vector<HumanResult>& players, const std::vector<AutopilotResult>& autopilot)
+{
+    std::string html = Head;
+    html += "<h1>Top 30</h1>\n<div class=\"tables\">\n";
+
+    html += "<table id=\"players\">\n<caption>Players</caption>\n"
+            "<tr><th class=\"place\">#</th><th>Name</th><th class=\"score\">Score</th></tr>\n";
+    for (std::size_t i = 0; i < players.size(); ++i)
+        html += "<tr><td class=\"place\">" + std::to_string(i + 1) + "</td><td class=\"name\">" +
+                EscapeHtml(players[i].Name) + "</td><td class=\"score\">" + FormatScore(players[i].Score) +
+                "</td></tr>\n";
+    if (players.empty())
+        AddEmptyRow(html, 3);
+    html += "</table>\n";
+
+    html += "<table id=\"autopilot\">\n<caption>Autopilot</caption>\n"
+            "<tr><th class=\"place\">#</th><th class=\"score\">Score</th><th>Published by</th></tr>\n";
+    for (std::size_t i = 0; i < autopilot.size(); ++i) {
+        const std::string& publisher = autopilot[i].Publisher;
+        html += "<tr><td class=\"place\">" + std::to_string(i + 1) + "</td><td class=\"score\">" +
+                FormatScore(autopilot[i].Score) + "</td><td class=\"name\">" +
+                (publisher.empty() ? std::string("\u2014") : EscapeHtml(publisher)) + "</td></tr>\n";
+    }
+    if (autopilot.empty())
+        AddEmptyRow(html, 3);
+    html += "</table>\n</div>\n";
+    return html + Foot;
+}
+
+std::string RenderFrontPage()
+{
+    std::string html = Head;
+    html += "<h1>Vantorix II</h1>\n"
+            "<p>The best players and the best autopilot results, as the games publish them.</p>\n"
+            "<p><a href=\"/view.php?v=results\">Top 30</a></p>\n";
+    return html + Foot;
+}

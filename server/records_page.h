@@ -1,0 +1,21 @@
+#pragma once
+// The records site's pages, in the game's look: the window's grey, navy bold
+// text on the lists' grey-blue, the lime "Top 30" heading.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "server/results.h"
+
+inline constexpr const char* ResultsPath = "/view.php";
+inline constexpr int PageRows = 30;
+
+// & < > " ' as character references; every stored text goes through this.
+std::string EscapeHtml(std::string_view text);
+
+// The best players and the best autopilot results, as RecordsStore lists them.
+std::string RenderResultsPage(const std::vector<HumanResult>& players, const std::vector<AutopilotResult>& autopilot);
+
+// Links to the results.
+std::string RenderFrontPage();

@@ -1,0 +1,64 @@
+#pragma once
+// The published results in an SQLite database. Every publish is kept as a
+// row; the best score of each name and each distinct autopilot result are
+// kept beside them so that the page reads thirty rows, not the whole log.
+// One connection behind a mutex, shared by all threads: SQLite lets one
+// writer in at a time anyway, and with a connection per thread the waiting
+// writers sleep in the busy handler (measured: p99 19 ms, max 180 ms, against
+// 5 ms and 8 ms here).
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "server/results.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+class StoreError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class RecordsStore {
+public:
+    // Opens or creates the database; StoreError when it cannot be used.
+    explicit RecordsStore(const std::filesystem::path& file);
+    ~RecordsStore();
+    RecordsStore(const RecordsStore&) = delete;
+    RecordsStore& operator=(const RecordsStore&) = delete;
+
+    // Stores what the publish carries in one transaction: all or nothing.
+    void Add(const Publish& publish);
+
+    // Best first; each name once with its best score; of equal scores the
+    // one reached earlier first.
+    std::vector<HumanResult> BestPlayers(int limit);
+    // Best first; a result published again (same score, same publisher) is
+    // listed once, where it was first published.
+    std::vector<AutopilotResult> BestAutopilot(int limit);
+
+    // Every publish ever stored.
+    struct Counts {
+        std::int64_t HumanResults = 0;
+        std::int64_t AutopilotResults = 0;
+    };
+    Counts Count();
+
+private:
+    class Statement;
+
+    void Execute(const char* sql);
+    void Close();
+    [[noreturn]] void Fail(const std::string& what);
+
+    std::mutex Lock;
+    sqlite3* Db = nullptr;
+    std::unique_ptr<Statement> Begin, Commit, Rollback, InsertHuman, UpdateBestPlayer, InsertAutopilot,
+        InsertBestAutopilot, SelectBestPlayers, SelectBestAutopilot, CountHuman, CountAutopilot;
+};

@@ -1,0 +1,273 @@
+// The real vantorix2-records over loopback HTTP.
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "server/records_store.h"
+#include "server_process.h"
+#include "storage/temp_folder.h"
+
+using namespace records_server_test;
+
+namespace {
+
+const std::string Publish = "/datas/html/add.php?";
+const std::string Results = "/view.php?v=results";
+
+// The cells of each data row of the page's table id ("players", "autopilot").
+std::vector<std::vector<std::string>> TableRows(const std::string& html, const std::string& id)
+{
+    const std::size_t start = html.find("<table id=\"" + id + "\">");
+    const std::string table = html.substr(start, html.find("</table>", start) - start);
+    std::vector<std::vector<std::string>> rows;
+    const std::regex row("<tr><td class=\"place\">(.*?)</tr>"), cell("<td[^>]*>(.*?)</td>");
+    for (auto r = std::sregex_iterator(table.begin(), table.end(), row); r != std::sregex_iterator(); ++r) {
+        const std::string text = (*r)[0];
+        rows.emplace_back();
+        for (auto c = std::sregex_iterator(text.begin(), text.end(), cell); c != std::sregex_iterator(); ++c)
+            rows.back().push_back((*c)[1]);
+    }
+    return rows;
+}
+
+using Rows = std::vector<std::vector<std::string>>;
+
+class RecordsServer : public ::testing::Test {
+protected:
+    TempFolder Folder;
+    std::filesystem::path Database = Folder / "records.db";
+    std::optional<RecordsServerProcess> Server{std::in_place, Database};
+
+    LoopbackAnswer Get(const std::string& target) { return LoopbackGet(Server->Port(), target); }
+    int Send(const std::string& query) { return Get(Publish + query).Status; }
+    std::string Page()
+    {
+        const LoopbackAnswer page = Get(Results);
+        EXPECT_EQ(page.Status, 200) << page.Error;
+        return page.Body;
+    }
+    // Rows in the database, every publish counted.
+    std::pair<std::int64_t, std::int64_t> Stored()
+    {
+        const RecordsStore::Counts counts = RecordsStore(Database).Count();
+        return {counts.HumanResults, counts.AutopilotResults};
+    }
+};
+
+TEST_F(RecordsServer, FirstLineNamesTheBoundPortAndEveryRequestIsLogged)
+{
+    EXPECT_TRUE(std::regex_match(Server->ListeningLine(),
+                                 std::regex("vantorix2-records: listening on http://127\\.0\\.0\\.1:[1-9][0-9]*/")));
+    EXPECT_EQ(Send("name=Ann&self=1&autopilot=-"), 200);
+    EXPECT_EQ(Get("/nothing?x=1").Status, 404);
+    EXPECT_EQ(Server->Stop(), 0);
+    const std::string log = Server->Log();
+    EXPECT_TRUE(std::regex_search(log, std::regex("GET /datas/html/add\\.php\\?name=Ann&self=1&autopilot=- 200 [0-9.]+ms\n")))
+        << log;
+    EXPECT_TRUE(std::regex_search(log, std::regex("GET /nothing\\?x=1 404 "))) << log;
+}
+
+TEST_F(RecordsServer, RefusesEveryValueOutOfTheRulesAndStoresNothing)
+{
+    const char* const refused[] = {
+        "self=5&autopilot=-",                      // a key missing
+        "name=Ann&autopilot=-",
+        "name=Ann&self=5",
+        "name=Ann&self=5&autopilot=-&self=6",      // twice
+        "name=Ann&self=abc&autopilot=12",
+        "name=Ann&self=-1&autopilot=12",
+        "name=Ann&self=2147483648&autopilot=12",
+        "name=Ann&self=+5&autopilot=12",
+        "name=Ann&self=%2B5&autopilot=12",
+        "name=Ann&self=%205&autopilot=12",
+        "name=Ann&self=5%20&autopilot=12",
+        "name=&self=5&autopilot=12",               // a score without a name
+        "name=ABCDEFGHIJKLMNO&self=5&autopilot=12",  // 15 characters
+        "name=%C0%C0%C0%C0%C0%C0%C0%C0%C0%C0%C0%C0%C0%C0%C0&self=5&autopilot=12",
+        "name=An%0An&self=5&autopilot=12",         // control characters
+        "name=An%7Fn&self=5&autopilot=12",
+        "name=An%98n&self=5&autopilot=12",
+        "name=Ann&self=5&autopilot=",
+        "name=Ann&self=5&autopilot=x",
+        "name=Ann&self=5&autopilot=99999999999",
+        "name=Ann&self=5&autopilot=--",
+        "name=An%G0&self=5&autopilot=12",          // broken escapes
+        "name=Ann&self=5&autopilot=1%2",
+    };
+    for (const char* query : refused) {
+        const LoopbackAnswer answer = Get(Publish + query);
+        EXPECT_EQ(answer.Status, 400) << query;
+        EXPECT_EQ(answer.ContentType.rfind("text/plain", 0), 0u) << query;
+        EXPECT_FALSE(answer.Body.empty()) << query;
+    }
+    EXPECT_EQ(Stored(), std::make_pair(std::int64_t(0), std::int64_t(0)));
+    EXPECT_EQ(TableRows(Page(), "players").size() + TableRows(Page(), "autopilot").size(), 0u);
+}
+
+TEST_F(RecordsServer, StoresWhatEachValidPublishCarries)
+{
+    struct Case {
+        const char* Query;
+        std::int64_t Human, Autopilot;  // rows added
+    };
+    const Case cases[] = {
+        {"name=Ann&self=9000&autopilot=12500", 1, 1},
+        {"name=Ann&self=9000&autopilot=-", 1, 0},
+        {"name=&self=&autopilot=12500", 0, 1},
+        {"name=%C0%ED%FF&self=5&autopilot=-", 1, 0},
+        {"name=A+b&self=2147483647&autopilot=0", 1, 1},
+        {"autopilot=-&self=0&name=Zed&other=1", 1, 0},
+    };
+    for (const Case& c : cases) {
+        const auto before = Stored();
+        const LoopbackAnswer answer = Get(Publish + c.Query);
+        EXPECT_EQ(answer.Status, 200) << c.Query << ": " << answer.Body;
+        EXPECT_EQ(answer.ContentType.rfind("text/plain", 0), 0u);
+        EXPECT_EQ(Stored(), std::make_pair(before.first + c.Human, before.second + c.Autopilot)) << c.Query;
+    }
+    const std::string page = Page();
+    EXPECT_NE(page.find("<meta charset=\"utf-8\">"), std::string::npos);
+    EXPECT_EQ(TableRows(page, "players"), (Rows{{"1", "A+b", "2.147.483.647"},
+                                                {"2", "Ann", "9.000"},
+                                                {"3", "Аня", "5"},
+                                                {"4", "Zed", "0"}}));
+    EXPECT_EQ(TableRows(page, "autopilot"), (Rows{{"1", "12.500", "Ann"}, {"2", "12.500", "—"}, {"3", "0", "A+b"}}));
+}
+
+TEST_F(RecordsServer, CyrillicNamesGoFromCodePage1251BytesToUtf8)
+{
+    // 14 letters are 28 bytes of UTF-8: the limit counts characters.
+    ASSERT_EQ(Send("name=%DF%F0%EE%F1%EB%E0%E2%C0%E1%E2%E3%E4%E5%A8&self=20&autopilot=-"), 200);
+    ASSERT_EQ(Send("name=%B8%EB%EA%E0%209&self=10&autopilot=7"), 200);
+    EXPECT_EQ(TableRows(Page(), "players"), (Rows{{"1", "ЯрославАбвгдеЁ", "20"}, {"2", "ёлка 9", "10"}}));
+    EXPECT_EQ(TableRows(Page(), "autopilot"), (Rows{{"1", "7", "ёлка 9"}}));
+}
+
+TEST_F(RecordsServer, StoredTextIsEscapedOnThePage)
+{
+    ASSERT_EQ(Send("name=%3Cb%3E%26%22x%27%3C%2Fb%3E&self=3&autopilot=4"), 200);
+    const std::string page = Page();
+    EXPECT_EQ(page.find("<b>"), std::string::npos);
+    const std::string escaped = "&lt;b&gt;&amp;&quot;x&#39;&lt;/b&gt;";
+    EXPECT_EQ(TableRows(page, "players"), (Rows{{"1", escaped, "3"}}));
+    EXPECT_EQ(TableRows(page, "autopilot"), (Rows{{"1", "4", escaped}}));
+}
+
+TEST_F(RecordsServer, ListsEachNameOnceWithItsBestScoreEarlierFirst)
+{
+    for (const char* query : {"name=Ann&self=100&autopilot=-", "name=Bob&self=100&autopilot=-",
+                              "name=Ann&self=300&autopilot=-", "name=Cid&self=300&autopilot=-",
+                              "name=Ann&self=200&autopilot=-", "name=Bob&self=300&autopilot=-",
+                              "name=ann&self=50&autopilot=-", "name=Ann&self=300&autopilot=-"})
+        ASSERT_EQ(Send(query), 200);
+    EXPECT_EQ(TableRows(Page(), "players"),
+              (Rows{{"1", "Ann", "300"}, {"2", "Cid", "300"}, {"3", "Bob", "300"}, {"4", "ann", "50"}}));
+}
+
+TEST_F(RecordsServer, ShowsThirtyOfEachList)
+{
+    for (int k = 1; k <= 32; ++k)
+        ASSERT_EQ(Send("name=P" + std::to_string(k) + "&self=" + std::to_string(k) + "&autopilot=" + std::to_string(k)),
+                  200);
+    const Rows players = TableRows(Page(), "players"), autopilot = TableRows(Page(), "autopilot");
+    ASSERT_EQ(players.size(), 30u);
+    ASSERT_EQ(autopilot.size(), 30u);
+    EXPECT_EQ(players.front(), (std::vector<std::string>{"1", "P32", "32"}));
+    EXPECT_EQ(players.back(), (std::vector<std::string>{"30", "P3", "3"}));
+    EXPECT_EQ(autopilot.back(), (std::vector<std::string>{"30", "3", "P3"}));
+}
+
+TEST_F(RecordsServer, ResultsSurviveARestart)
+{
+    ASSERT_EQ(Send("name=Ann&self=9000&autopilot=12500"), 200);
+    const std::string before = Page();
+    ASSERT_EQ(TableRows(before, "players").size(), 1u);
+    EXPECT_EQ(Server->Stop(), 0);
+    Server.emplace(Database);
+    EXPECT_EQ(Page(), before);
+    EXPECT_EQ(Stored(), std::make_pair(std::int64_t(1), std::int64_t(1)));
+}
+
+TEST_F(RecordsServer, AnswersOtherAddressesWith404)
+{
+    for (const char* target : {"/nothing", "/view.php", "/view.php?v=other", "/view.php?v=results&v=x",
+                               "/viewXphp?v=results",
+                               "/datas/html/add.ph", "/datas/html/addXphp?name=A&self=1&autopilot=-",
+                               "/datas/html/add.php/x", "/index.html"}) {
+        const LoopbackAnswer answer = Get(target);
+        EXPECT_EQ(answer.Status, 404) << target;
+        EXPECT_FALSE(answer.Body.empty()) << target;
+    }
+    const LoopbackAnswer front = Get("/");
+    EXPECT_EQ(front.Status, 200);
+    EXPECT_EQ(front.ContentType.rfind("text/html", 0), 0u);
+    EXPECT_NE(front.Body.find("href=\"/view.php?v=results\""), std::string::npos);
+}
+
+TEST_F(RecordsServer, IdleConnectionsDoNotHoldUpAPublish)
+{
+    // More than the library's default eight workers, each held by a
+    // connection that sends nothing.
+    std::vector<int> idle;
+    for (int k = 0; k < 12; ++k) {
+        idle.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(std::uint16_t(Server->Port()));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(::connect(idle.back(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    }
+    std::this_thread::sleep_for(100ms);  // let the server take them all up
+    const LoopbackAnswer answer = LoopbackGet(Server->Port(), Publish + "name=Ann&self=1&autopilot=-", 2s);
+    EXPECT_EQ(answer.Status, 200) << answer.Error;
+    for (int sock : idle)
+        ::close(sock);
+}
+
+TEST_F(RecordsServer, ASecondServerCannotTakeTheSamePort)
+{
+    const FinishedRun second = RunRecordsBinary(
+        {"--listen", "127.0.0.1:" + std::to_string(Server->Port()), "--db", (Folder / "other.db").string()});
+    EXPECT_EQ(second.ExitStatus, 1);
+    EXPECT_EQ(second.Stderr.find("listening"), std::string::npos) << second.Stderr;
+    EXPECT_EQ(Send("name=Ann&self=1&autopilot=-"), 200);
+}
+
+TEST_F(RecordsServer, StopSignalsEndItWithStatusZero)
+{
+    for (int sig : {SIGTERM, SIGINT}) {
+        ASSERT_EQ(Send("name=Ann&self=1&autopilot=-"), 200);
+        EXPECT_EQ(Server->Stop(sig), 0) << sig;
+        Server.emplace(Database);
+    }
+}
+
+TEST(RecordsServerCommandLine, RefusesBadArgumentsWithStatus2)
+{
+    TempFolder folder;
+    const std::string db = (folder / "records.db").string();
+    const std::vector<std::vector<std::string>> bad = {
+        {"--bogus"}, {"--listen"}, {"--db"}, {"--listen", "127.0.0.1"}, {"--listen", "127.0.0.1:65536"},
+        {"--listen", ":80"}, {"--listen", "127.0.0.1:-1"}, {"--db", db, "extra"},
+    };
+    for (const auto& args : bad) {
+        const FinishedRun run = RunRecordsBinary(args);
+        EXPECT_EQ(run.ExitStatus, 2) << args.front();
+        EXPECT_NE(run.Stderr.find("usage: vantorix2-records"), std::string::npos) << run.Stderr;
+    }
+    EXPECT_FALSE(std::filesystem::exists(db));
+}
+
+TEST(RecordsServerCommandLine, AnUnusableDatabaseEndsWithStatus1)
+{
+    TempFolder folder;
+    WriteBytes(folder / "text.db", std::string(4096, 'x'));
+    for (const auto& file : {folder / "missing" / "records.db", folder / "text.db"}) {
+        const FinishedRun run = RunRecordsBinary({"--listen", "127.0.0.1:0", "--db", file.string()});
+        EXPECT_EQ(run.ExitStatus, 1) << file;
+        EXPECT_EQ(run.Stderr.find("listening"), std::string::npos) << run.Stderr;
+    }
+}
+
+}  // namespace
