@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 RELEASE_DIR := build
 TEST_DIR := build-test
 
-.PHONY: run test setup build build-test bench server clean
+.PHONY: run test setup build build-test bench server package fuzz soak clean
 
 setup:
 	@bash scripts/setup.sh
@@ -32,5 +32,19 @@ bench: build
 	./$(RELEASE_DIR)/bench/records_bench
 	./$(RELEASE_DIR)/bench/records_server_bench
 
+# A Debian package of the Release build, in build/.
+package: build
+	cd $(RELEASE_DIR) && cpack -G DEB
+
+# libFuzzer on each target for FUZZ_SECONDS (default 60) each, with clang.
+FUZZ_SECONDS ?= 60
+fuzz: setup
+	bash scripts/fuzz.sh $(FUZZ_SECONDS)
+
+# The real window with the autopilot for SOAK_MINUTES (default 30), offscreen.
+SOAK_MINUTES ?= 30
+soak: build
+	QT_QPA_PLATFORM=offscreen ./$(RELEASE_DIR)/tools/soak/vantorix2-soak --minutes $(SOAK_MINUTES)
+
 clean:
-	rm -rf $(RELEASE_DIR) $(TEST_DIR)
+	rm -rf $(RELEASE_DIR) $(TEST_DIR) build-fuzz

@@ -15,6 +15,11 @@ packages=(
   libcurl4-openssl-dev
   libcpp-httplib-dev
   libsqlite3-dev
+  clang
+  libclang-rt-14-dev
+  desktop-file-utils
+  appstream
+  dpkg-dev
   qt6-base-dev
   qt6-multimedia-dev
   qt6-qpa-plugins

@@ -1,0 +1,1 @@
+# CPack: the Debian package.
