@@ -1,0 +1,174 @@
+// The real window, offscreen, played by the autopilot as fast as the machine
+// allows: the fall ticks are driven directly and the waits do not sleep. It
+// counts games, watches the resident memory and checks what must always hold.
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "window/Unit1.h"
+#include "window/application.h"
+#include "window/virtual_keys.h"
+
+namespace {
+
+struct Silence : SoundOutput {
+    void PlayWave(const QString&, bool) override {}
+    void Beep(int, int) override {}
+};
+
+// Kilobytes of a /proc/self/status line ("VmRSS", "VmHWM").
+long StatusKilobytes(const std::string& key)
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(key + ":", 0) == 0)
+            return std::stol(line.substr(key.size() + 1));
+    return -1;
+}
+
+class SoakForm : public TForm1 {
+public:
+    SoakForm() : TForm1(std::make_unique<Silence>()) {}
+
+    // A wait keeps its effect on the game, not its time.
+    void Delay(int) override
+    {
+        Game->SetPaused(true);
+        Game->SetPaused(false);
+    }
+
+    void PostGameNotification(int code) override
+    {
+        if (code == NotifyGameOver) {
+            ++Games;
+            LastScore = -1;
+        } else if (code == NotifyScoreSet) {
+            if (Game->Score < LastScore)
+                Broken("score went down within a game: " + std::to_string(LastScore) + " to " +
+                       std::to_string(Game->Score));
+            LastScore = Game->Score;
+        } else if (code == NotifyLanded) {
+            ++Landings;
+        }
+        TForm1::PostGameNotification(code);
+    }
+
+    void CheckWell()
+    {
+        for (int row = 0; row < 20; ++row)
+            for (int col = 0; col < 9; ++col) {
+                const int cell = Game->Stack[std::size_t(row * 9 + col)];
+                const bool border = col == 0 || col == 8 || row == 19;
+                if (border ? cell != 8 : (cell > 6 || (row == 0 && cell != 0)))
+                    Broken("stack cell (" + std::to_string(row) + ", " + std::to_string(col) + ") holds " +
+                           std::to_string(cell));
+                if (Game->Display[std::size_t(row * 9 + col)] > 8)
+                    Broken("display cell out of range");
+            }
+    }
+
+    void Broken(const std::string& what)
+    {
+        if (Violations.size() < 20)
+            Violations.push_back(what);
+        ++ViolationCount;
+    }
+
+    long Games = 0;
+    long Landings = 0;
+    std::int32_t LastScore = -1;
+    std::vector<std::string> Violations;
+    long ViolationCount = 0;
+};
+
+int Usage()
+{
+    std::cerr << "usage: vantorix2-soak --minutes M | --seconds S" << std::endl;
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    double seconds = 0;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string name = argv[i];
+        const double value = std::atof(argv[i + 1]);
+        if (value <= 0)
+            return Usage();
+        if (name == "--minutes")
+            seconds = value * 60;
+        else if (name == "--seconds")
+            seconds = value;
+        else
+            return Usage();
+    }
+    if (seconds <= 0 || argc % 2 == 0)
+        return Usage();
+
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    VantorixApplication app(argc, argv);
+    // The records and options files go to a folder of the run's own.
+    QTemporaryDir folder;
+    QDir::setCurrent(folder.path());
+
+    long errors = 0;
+    std::string firstError;
+    TForm1::ShowError = [&](const QString& text) {
+        if (errors++ == 0)
+            firstError = text.toStdString();
+    };
+    TForm1::AnswerDialog = [](QMessageBox::Icon, const QString&, const QString&, QMessageBox::StandardButtons) {
+        return QMessageBox::Ok;
+    };
+
+    SoakForm form;
+    form.show();
+    form.KeyPressDown('A');   // the autopilot starts a game and goes on for ever
+
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    const auto until = start + std::chrono::duration<double>(seconds);
+    const auto warmUp = start + std::chrono::duration<double>(std::min(60.0, seconds / 10));
+    long rssAfterWarmUp = -1, ticks = 0;
+    std::cout << "minute,games,rss_kb" << std::endl;
+    auto nextSample = start;
+    while (Clock::now() < until) {
+        form.Timer1Timer();
+        QCoreApplication::processEvents();
+        form.CheckWell();
+        ++ticks;
+        if (rssAfterWarmUp < 0 && Clock::now() >= warmUp)
+            rssAfterWarmUp = StatusKilobytes("VmRSS");
+        if (Clock::now() >= nextSample) {
+            std::cout << std::chrono::duration<double>(Clock::now() - start).count() / 60 << "," << form.Games << ","
+                      << StatusKilobytes("VmRSS") << std::endl;
+            nextSample += std::chrono::seconds(seconds >= 600 ? 60 : 5);
+        }
+    }
+    if (!form.AutopilotOn)
+        form.Broken("the autopilot stopped");
+
+    const double minutes = std::chrono::duration<double>(Clock::now() - start).count() / 60;
+    std::cout << "{\"minutes\":" << minutes << ",\"games\":" << form.Games << ",\"landings\":" << form.Landings
+              << ",\"ticks\":" << ticks << ",\"peak_rss_kb\":" << StatusKilobytes("VmHWM")
+              << ",\"rss_kb_after_warm_up\":" << rssAfterWarmUp << ",\"final_rss_kb\":" << StatusKilobytes("VmRSS")
+              << ",\"errors\":" << errors << ",\"violations\":" << form.ViolationCount << "}" << std::endl;
+    for (const std::string& what : form.Violations)
+        std::cerr << "vantorix2-soak: " << what << std::endl;
+    if (errors > 0)
+        std::cerr << "vantorix2-soak: " << errors << " errors reached the general handler, first: " << firstError
+                  << std::endl;
+    const bool played = form.Games > 0 || seconds < 30;
+    if (!played)
+        std::cerr << "vantorix2-soak: no game ended" << std::endl;
+    return form.ViolationCount == 0 && errors == 0 && played ? 0 : 1;
+}
