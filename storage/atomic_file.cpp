@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -114,11 +113,30 @@ void ReplaceFile(const fs::path& path, std::string_view data, const WriteStepHoo
 
 std::string ReadWholeFile(const fs::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0)
         throw FileError("Cannot open file \"" + FullPath(path) + "\". " + std::strerror(errno));
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw FileError("Cannot read file \"" + FullPath(path) + "\".");
+    struct stat status {};
+    // A folder or a device by that name is no file of ours.
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(descriptor);
+        throw FileError("Cannot open file \"" + FullPath(path) + "\". Not a regular file");
+    }
+    std::string content;
+    char chunk[65536];
+    for (;;) {
+        const ssize_t got = ::read(descriptor, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            const int error = errno;
+            ::close(descriptor);
+            throw FileError("Cannot read file \"" + FullPath(path) + "\". " + std::strerror(error));
+        }
+        if (got == 0)
+            break;
+        content.append(chunk, std::size_t(got));
+    }
+    ::close(descriptor);
     return content;
 }

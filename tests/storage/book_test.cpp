@@ -120,13 +120,18 @@ TEST(RecordsBook, ASnapshotErrorKeepsTheFileAndIsReportedOnceAsNew)
     EXPECT_EQ(Stored(book.File()), (std::vector<RecordEntry>{{"1", "Bob", "0"}}));
 }
 
-TEST(RecordsBook, AFileTooLargeToBeRecordsIsNotRead)
+TEST(RecordsBook, AFileTooLargeOrNoFileAtAllIsNotRead)
 {
     TempFolder folder;
     RecordsBook book(folder / "vantorix2.rez");
     WriteBytes(book.File(), Bytes30);
     std::filesystem::resize_file(book.File(), 3 * MaxSnapshotSize);
     EXPECT_EQ(Expect([&] { book.Read_Res(); }), InvalidStreamFormat);
+    std::filesystem::remove(book.File());
+    std::filesystem::create_directory(book.File());
+    EXPECT_EQ(Expect([&] { book.Read_Res(); }),
+              "Cannot open file \"" + FullPath(book.File()) + "\". Not a regular file");
+    EXPECT_TRUE(std::filesystem::is_directory(book.File())) << "left alone";
 }
 
 TEST(RecordsBook, AFailedWriteLeavesTheFileAndTheTable)
