@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 RELEASE_DIR := build
 TEST_DIR := build-test
 
-.PHONY: run test setup build build-test bench server package fuzz soak clean
+.PHONY: run test setup build build-test bench server install package fuzz soak clean
 
 setup:
 	@bash scripts/setup.sh
@@ -31,6 +31,11 @@ bench: build
 	./$(RELEASE_DIR)/bench/window_bench
 	./$(RELEASE_DIR)/bench/records_bench
 	./$(RELEASE_DIR)/bench/records_server_bench
+
+# Installs the Release build (PREFIX, default /usr/local; DESTDIR works too).
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(RELEASE_DIR) --prefix $(PREFIX)
 
 # A Debian package of the Release build, in build/.
 package: build

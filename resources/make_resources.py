@@ -233,20 +233,25 @@ def shade(c, k):
 def main_icon(size):
     """A well with a stack of coloured cells and one pair still falling."""
     img = [[CLEAR] * size for _ in range(size)]
-    cell = 6 if size == 32 else 3
-    left = 2 if size == 32 else 1       # outer edge of the frame
-    wall = 2 if size == 32 else 1
+    if size == 16:
+        cell, left, wall, bottom, top, hi = 3, 1, 1, 15, 1, 1
+    else:
+        # The 32-pixel design scaled; at 48 the scale is 1.5, still whole pixels.
+        cell, wall = size * 6 // 32, size * 2 // 32
+        left, bottom = wall, size - wall            # outer edge of the frame, first row of the floor
+        top = hi = max(1, size // 32)               # hi: width of the frame's lit edge
     inner = left + wall
-    bottom = size - 2 if size == 32 else size - 1   # first row of the floor
     frame, frame_hi, pit = (120, 124, 140), (175, 178, 195), (26, 28, 42)
     right = inner + 4 * cell
-    for y in range(1, bottom + wall):
+    for y in range(top, bottom + wall):
         for x in range(left, right + wall):
             if x < inner or x >= right or y >= bottom:
-                edge = x == left or (y == bottom and x >= inner and x < right)
+                edge = x < left + hi or (y < bottom + hi and x >= inner and x < right)
                 img[y][x] = (frame_hi if edge else frame) + (255,)
             else:
                 img[y][x] = pit + (255,)
+
+    bevel = cell // 6   # lit top and left, shaded bottom and right, mitred corners
 
     def put(col, row, colour):  # row 0 sits on the floor
         x0, y0 = inner + col * cell, bottom - (row + 1) * cell
@@ -254,9 +259,15 @@ def main_icon(size):
             for dx in range(cell):
                 k = 1.0
                 if cell > 3:
-                    if dx == 0 or dy == 0:
+                    lit = dx < bevel or dy < bevel
+                    dark = dx >= cell - bevel or dy >= cell - bevel
+                    if lit and dark:   # top-right or bottom-left corner: split on the diagonal
+                        u = dx if dx < bevel else dx - (cell - bevel)
+                        v = dy if dy < bevel else dy - (cell - bevel)
+                        lit = u + v < bevel
+                    if lit:
                         k = 1.35
-                    elif dx == cell - 1 or dy == cell - 1:
+                    elif dark:
                         k = 0.6
                 elif dx == cell - 1 or dy == cell - 1:
                     k = 0.72
@@ -364,6 +375,8 @@ def main():
     for size in (32, 16):
         write("icon_main_%d.png" % size, png_bytes(main_icon(size)))
         write("icon_reports_%d.png" % size, png_bytes(render(size, reports_scene)))
+    for size in (48, 64, 128, 256):   # the desktop's icon theme only, not compiled in
+        write("icon_main_%d.png" % size, png_bytes(main_icon(size)))
     write("emblem_rus.png", png_bytes(emblem(stripes=[(255, 255, 255), (0, 57, 166),
                                                       (213, 43, 30)])))
     write("emblem_eng.png", png_bytes(emblem(cross=True)))

@@ -20,6 +20,7 @@ packages=(
   desktop-file-utils
   appstream
   dpkg-dev
+  man-db
   qt6-base-dev
   qt6-multimedia-dev
   qt6-qpa-plugins
