@@ -254,7 +254,8 @@ RecordsStore::Counts RecordsStore::Count()
     Counts counts;
     for (auto [statement, target] : {std::pair{CountHuman.get(), &counts.HumanResults},
                                      std::pair{CountAutopilot.get(), &counts.AutopilotResults}}) {
-        statement->Rows([&](const Statement& row) { *target = row.Integer(0); });
+        // Named again for the lambda: clang before 16 cannot capture a structured binding.
+        statement->Rows([out = target](const Statement& row) { *out = row.Integer(0); });
     }
     return counts;
 }
