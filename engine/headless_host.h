@@ -1,5 +1,6 @@
 #pragma once
 #include "game.h"
+#include "game_loop.h"
 
 // A host without a window: no drawing, no sound, no sleeping. Its Delay keeps
 // the one effect a wait has on the game: a running game is unpaused after it.
@@ -9,6 +10,7 @@ public:
 
     void PostGameNotification(int) override {}
     void SetFallTimerEnabled(bool) override {}
+    void SetDropTimerEnabled(bool) override {}
     void DrawWell() override {}
     void My_Sound() override {}
     void Delay(int) override
@@ -26,4 +28,14 @@ public:
 
 private:
     TADTetrisGame* Game = nullptr;
+};
+
+// An engine and its game loop on a headless host, for the tools.
+struct HeadlessGame {
+    HeadlessHost host;
+    TADTetrisGame game{host};
+    GameLoop loop{game};
+    HeadlessGame() { host.Attach(&game); }
+    HeadlessGame(const HeadlessGame&) = delete;
+    HeadlessGame& operator=(const HeadlessGame&) = delete;
 };

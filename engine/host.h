@@ -11,6 +11,8 @@ public:
     virtual void PostGameNotification(int code) = 0;
     // Switches the fall timer (Timer1) off or on.
     virtual void SetFallTimerEnabled(bool enabled) = 0;
+    // Switches the drop timer (Timer3), which measures the grace after a hard drop.
+    virtual void SetDropTimerEnabled(bool enabled) = 0;
     // Redraws the well from the engine's Display grid.
     virtual void DrawWell() = 0;
     // The short sound of a removed cell.

@@ -9,7 +9,6 @@
 #include <QPainter>
 #include <QScreen>
 #include <QThread>
-#include <cmath>
 
 #include "online/publish_address.h"
 #include "platform/user_name.h"
@@ -77,6 +76,7 @@ void TForm1::FormCreate()
     AutopilotOn = KeyPressed = UserPaused = FullScreen = MenuToggle = false;
     QCursor::setPos(20, 20);
     Game = std::make_unique<TADTetrisGame>(*this);
+    Loop = std::make_unique<GameLoop>(*Game);
     Game->Random.Seed(static_cast<std::uint32_t>(QDateTime::currentMSecsSinceEpoch()));
     Game->SoundOn = true;
     // Before the options are read: their switches run their handlers.
@@ -106,7 +106,7 @@ void TForm1::FormCreate()
     Timer1->start();
     Timer3 = new QTimer(this);
     Timer3->setTimerType(Qt::PreciseTimer);
-    Timer3->setInterval(20);
+    Timer3->setInterval(GameLoop::DropTimerMilliseconds);
     connect(Timer3, &QTimer::timeout, this, &TForm1::Timer3Timer);
 
 }
@@ -123,6 +123,7 @@ void TForm1::FormDestroy()
     Destroyed = true;
     Timer1->stop();
     Timer3->stop();
+    Loop.reset();
     Game.reset();
     if (FullScreen)
         SetNotFullScr();
@@ -205,21 +206,18 @@ void TForm1::ApplicationEvents1Message(int code)
 void TForm1::GameStarted()
 {
     lbS->setVisible(AutopilotOn);
-    Timer1->start();
-    Timer3->stop();
+    Loop->GameStarted();
     Label3->hide();
     Label8->setEnabled(false);
     Read_Res();
     Game->RecordPlace = static_cast<std::uint8_t>(LV1->topLevelItemCount() + 1);
     Res_Item_Insert(PlayerName, "0", Game->RecordPlace);
     SelectRecordRow(Game->RecordPlace);
-    TicksInLevel = 0;
 }
 
 void TForm1::GameOverReaction()
 {
-    Timer1->stop();
-    Timer3->stop();
+    Loop->GameEnded();
     Label3->show();
     Label8->setEnabled(true);
     lbS->hide();
@@ -246,42 +244,19 @@ void TForm1::GameOverReaction()
 
 void TForm1::FigureLanded()
 {
-    if (Game->SoundOn)
-        My_Sound();
-    Game->ResolveLanding();
-    Game->ComposeDisplay(Game->Display, true);
-    DrawWell();
-    Delay(100);
-    if (AutopilotOn) {
-        Game->AutopilotStep();
-        Game->ComposeDisplay(Game->Display, true);
-        DrawWell();
-    }
+    Loop->Landed(AutopilotOn);
 }
 
 // ---- Timers and the blocking wait ----------------------------------------
 
 void TForm1::Timer1Timer()
 {
-    if (Game->Paused)
-        return;
-    Game->StepDown();
-    Game->ComposeDisplay(Game->Display, true);
-    DrawWell();
-    SecsInLevel();
+    Loop->FallTick();
 }
 
 void TForm1::SecsInLevel()
 {
-    if (Game->Paused)
-        return;
-    ++TicksInLevel;
-    if (TicksInLevel < 56 || !Game->Running)
-        return;
-    if (Game->Level < Game->MaxLevel) {
-        Game->SetLevel(Game->Level + 1);
-        TicksInLevel = 0;
-    }
+    Loop->SecsInLevel();
 }
 
 void TForm1::HardDrop()
@@ -289,26 +264,12 @@ void TForm1::HardDrop()
     if (!Game->Running)
         return;
     KeyPressed = false;
-    Timer1->stop();
-    Timer3->start();
-    DropGrace = 1;
-    Game->Drop(Game->Stack);
+    Loop->HardDrop();
 }
 
 void TForm1::Timer3Timer()
 {
-    if (Game->Paused)
-        return;
-    // Keys pressed during the grace shrink it; otherwise it grows until it
-    // passes the fall interval.
-    DropGrace = static_cast<int>(std::lround(DropGrace * (KeyPressed ? 0.6 : 1.8)));
-    if (Timer1->interval() < DropGrace) {
-        Timer1Timer();
-        Timer1->start();
-        Timer3->stop();
-        DropGrace = 1;
-    }
-    KeyPressed = false;
+    Loop->GraceTick(Timer1->interval(), KeyPressed);
 }
 
 void TForm1::Delay(int milliseconds)
@@ -324,6 +285,14 @@ void TForm1::SetFallTimerEnabled(bool enabled)
         Timer1->start();
     else
         Timer1->stop();
+}
+
+void TForm1::SetDropTimerEnabled(bool enabled)
+{
+    if (enabled)
+        Timer3->start();
+    else
+        Timer3->stop();
 }
 
 void TForm1::RepaintNow()

@@ -20,6 +20,7 @@
 #include <memory>
 
 #include "engine/game.h"
+#include "engine/game_loop.h"
 #include "platform/sound.h"
 #include "storage/options_file.h"
 #include "storage/records_book.h"
@@ -32,8 +33,9 @@ public:
     explicit TForm1(std::unique_ptr<SoundOutput> sound = nullptr, QWidget* parent = nullptr);
     ~TForm1() override;
 
-    // The engine.
+    // The engine, and its time and sequence (DropGrace, TicksInLevel).
     std::unique_ptr<TADTetrisGame> Game;
+    std::unique_ptr<GameLoop> Loop;
 
     // Window state.
     QString PlayerName;
@@ -47,8 +49,6 @@ public:
         int Width = 0, Height = 0, RefreshRate = 0, ColourDepth = 0;
     } SavedDisplayMode;
     QPoint SavedWindowPos;
-    int DropGrace = 1;
-    int TicksInLevel = 0;
 
     // Drawing.
     int ColourMode = 2;
@@ -207,6 +207,7 @@ public:
     // GameHost.
     void PostGameNotification(int code) override;
     void SetFallTimerEnabled(bool enabled) override;
+    void SetDropTimerEnabled(bool enabled) override;
     void ShowScore(std::int32_t score, bool repaintNow) override;
     bool SoundGoesToSpeaker() override;
     void Beep(int frequency, int milliseconds) override;

@@ -22,6 +22,11 @@ public:
         FallTimerOn = enabled;
         Calls.push_back(enabled ? "timer on" : "timer off");
     }
+    void SetDropTimerEnabled(bool enabled) override
+    {
+        DropTimerOn = enabled;
+        Calls.push_back(enabled ? "drop timer on" : "drop timer off");
+    }
     void DrawWell() override { Calls.push_back("draw"); }
     void My_Sound() override { Calls.push_back("sound"); }
     void Delay(int ms) override
@@ -53,6 +58,7 @@ public:
     std::vector<int> Notifications;
     std::vector<std::string> Calls;
     bool FallTimerOn = true;
+    bool DropTimerOn = false;
     bool ToSpeaker = false;
 
 private:

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QKeyEvent>
+#include <QKeySequence>
+#include <filesystem>
 #include <QTest>
 
 #include "form_fixture.h"
@@ -95,7 +97,7 @@ TEST(Keys, SpaceDropsAndStartsTheGrace)
         EXPECT_EQ(form.Game->Figure.Y, 16);
         EXPECT_FALSE(form.Timer1->isActive());
         EXPECT_TRUE(form.Timer3->isActive());
-        EXPECT_EQ(form.DropGrace, 1);
+        EXPECT_EQ(form.Loop->DropGrace, 1);
         EXPECT_FALSE(form.KeyPressed);
         EXPECT_EQ(form.Game->Stack[CellIndex(18, 4)], 0) << "not landed yet";
     }
@@ -112,6 +114,47 @@ TEST(Keys, EnterStartsAndStopsAGame)
     EXPECT_FALSE(form.Game->Running);
     DeliverNotifications();
     EXPECT_FALSE(form.Label3->isHidden());
+}
+
+TEST(Keys, QuitKeysCloseTheWindowAndSaveTheOptions)
+{
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        bool quits;
+    } cases[] = {
+        {Qt::Key_Q, Qt::NoModifier, true},
+        {Qt::Key_F10, Qt::NoModifier, true},
+        {Qt::Key_PageDown, Qt::NoModifier, true},
+        {Qt::Key_PageDown, Qt::KeypadModifier, true},   // keypad 3 without Num Lock
+        {Qt::Key_PageUp, Qt::NoModifier, false},
+        {Qt::Key_W, Qt::NoModifier, false},
+        {Qt::Key_F9, Qt::NoModifier, false},
+        {Qt::Key_F11, Qt::NoModifier, false},
+    };
+    for (const auto& c : cases) {
+        for (const bool playing : {false, true}) {
+            ProbeForm form;
+            form.show();
+            if (playing)
+                StartWithFigure(form);
+            std::filesystem::remove("vantorix2.ini");
+            Press(form, c.key, c.modifiers);
+            const std::string name = QKeySequence(c.key).toString().toStdString() + (playing ? " in a game" : "");
+            EXPECT_EQ(form.isHidden(), c.quits) << name;
+            EXPECT_EQ(std::filesystem::exists("vantorix2.ini"), c.quits) << name << ": the options are saved on closing";
+        }
+    }
+}
+
+TEST(Menu, ExitClosesTheWindow)
+{
+    ProbeForm form;
+    form.show();
+    std::filesystem::remove("vantorix2.ini");
+    form.MExit->trigger();
+    EXPECT_TRUE(form.isHidden());
+    EXPECT_TRUE(std::filesystem::exists("vantorix2.ini"));
 }
 
 TEST(KeyFilters, APausedGameResumesOnAnyKeyButAModifier)

@@ -115,7 +115,7 @@ Snapshot Take(TForm1& form)
 {
     return {form.lbLe->text(),        form.lbLi->text(),     !form.Label3->isHidden(), !form.lbS->isHidden(),
             form.Label8->isEnabled(), form.Edit1->isEnabled(), form.Timer1->isActive(), form.Timer3->isActive(),
-            form.Timer1->interval(),  form.TicksInLevel,     form.Game->RecordPlace};
+            form.Timer1->interval(),  form.Loop->TicksInLevel,     form.Game->RecordPlace};
 }
 
 TEST(Notifications, UnknownCodesChangeNothing)
@@ -126,7 +126,7 @@ TEST(Notifications, UnknownCodesChangeNothing)
     form.Game->Level = 7;
     form.Game->Score = 12345;
     form.Game->Interval = 300;
-    form.TicksInLevel = 9;
+    form.Loop->TicksInLevel = 9;
     const Snapshot before = Take(form);
     for (int code : {0, 3, 4, 5, 7, 9, 12, 13, 1024}) {
         form.ApplicationEvents1Message(code);
@@ -164,7 +164,7 @@ TEST(Notifications, GameStartedAndGameOver)
 {
     ProbeForm form;
     form.show();
-    form.TicksInLevel = 30;
+    form.Loop->TicksInLevel = 30;
     form.Timer3->start();
     form.Label3->show();
     form.Game->StartGame();
@@ -174,7 +174,7 @@ TEST(Notifications, GameStartedAndGameOver)
     EXPECT_TRUE(form.Label3->isHidden());
     EXPECT_FALSE(form.Label8->isEnabled());
     EXPECT_TRUE(form.lbS->isHidden());
-    EXPECT_EQ(form.TicksInLevel, 0);
+    EXPECT_EQ(form.Loop->TicksInLevel, 0);
     // The game enters the empty table as its live row.
     EXPECT_EQ(form.Game->RecordPlace, 1);
     ASSERT_EQ(form.LV1->topLevelItemCount(), 1);
@@ -252,7 +252,7 @@ TEST(DropGrace, TheFallTimerResumesOnTheTickThatPassesTheInterval)
         }
         EXPECT_EQ(tick, c.tick) << c.interval;
         EXPECT_TRUE(form.Timer1->isActive());
-        EXPECT_EQ(form.DropGrace, 1);
+        EXPECT_EQ(form.Loop->DropGrace, 1);
     }
 }
 
@@ -266,15 +266,15 @@ TEST(DropGrace, KeysHoldItAndAPauseFreezesIt)
         form.KeyPressed = true;
         form.Timer3Timer();
     }
-    EXPECT_EQ(form.DropGrace, 1) << "1 x 0.6 rounds back to 1";
+    EXPECT_EQ(form.Loop->DropGrace, 1) << "1 x 0.6 rounds back to 1";
     EXPECT_TRUE(form.Timer3->isActive());
     form.Timer3Timer();
     form.Timer3Timer();
-    EXPECT_EQ(form.DropGrace, 4);
+    EXPECT_EQ(form.Loop->DropGrace, 4);
     form.Game->SetPaused(true);
     form.KeyPressed = true;
     form.Timer3Timer();
-    EXPECT_EQ(form.DropGrace, 4);
+    EXPECT_EQ(form.Loop->DropGrace, 4);
     EXPECT_TRUE(form.KeyPressed);
 }
 
@@ -288,21 +288,21 @@ TEST(LevelClock, RisesEveryFiftySixCountedTicksUpToSixteen)
     EXPECT_EQ(form.Game->Level, 1);
     form.SecsInLevel();
     EXPECT_EQ(form.Game->Level, 2);
-    EXPECT_EQ(form.TicksInLevel, 0);
+    EXPECT_EQ(form.Loop->TicksInLevel, 0);
     DeliverNotifications();
     EXPECT_EQ(form.lbLe->text(), "2");
 
     form.Game->SetPaused(true);
     for (int i = 0; i < 100; ++i)
         form.SecsInLevel();
-    EXPECT_EQ(form.TicksInLevel, 0) << "paused ticks do not count";
+    EXPECT_EQ(form.Loop->TicksInLevel, 0) << "paused ticks do not count";
     form.Game->SetPaused(false);
 
     form.Game->SetLevel(16);
     for (int i = 0; i < 200; ++i)
         form.SecsInLevel();
     EXPECT_EQ(form.Game->Level, 16);
-    EXPECT_EQ(form.TicksInLevel, 200);
+    EXPECT_EQ(form.Loop->TicksInLevel, 200);
 }
 
 TEST(LevelClock, CountsButNeverRisesWithoutAGame)
@@ -310,7 +310,7 @@ TEST(LevelClock, CountsButNeverRisesWithoutAGame)
     ProbeForm form;
     for (int i = 0; i < 60; ++i)
         form.Timer1Timer();
-    EXPECT_EQ(form.TicksInLevel, 60);
+    EXPECT_EQ(form.Loop->TicksInLevel, 60);
     EXPECT_EQ(form.Game->Level, 0);
 }
 

@@ -23,18 +23,11 @@ namespace {
 constexpr const char* Usage =
     "usage: vantorix2-sim cascade | autopilot | records | play --seed N --games G [--max-landings M]";
 
-// A fresh, bordered engine whose well is given by the input line.
-struct Bench {
-    HeadlessHost host;
-    TADTetrisGame game{host};
-    Bench() { host.Attach(&game); }
-};
-
 ordered_json Cascade(const json& input)
 {
     const auto level = IntegerField(input, "level", 1, 16);
     const auto score = IntegerField(input, "score", 0, std::numeric_limits<std::int32_t>::max());
-    Bench bench;
+    HeadlessGame bench;
     TADTetrisGame& game = bench.game;
     ParseStack(Field(input, "stack"), game.Stack);
     game.Level = static_cast<std::uint8_t>(level);
@@ -69,7 +62,7 @@ std::string StrategyName(const AutopilotResult& result)
 ordered_json Autopilot(const json& input)
 {
     const auto level = IntegerField(input, "level", 1, 16);
-    Bench bench;
+    HeadlessGame bench;
     TADTetrisGame& game = bench.game;
     ParseStack(Field(input, "stack"), game.Stack);
     const TFigure::Box cells = ParseFigure(Field(input, "figure"));
@@ -179,32 +172,24 @@ double Rounded(double value, int decimals)
 int Play(const PlayOptions& options, std::ostream& out)
 {
     using Clock = std::chrono::steady_clock;
-    HeadlessHost host;
-    TADTetrisGame game(host);
-    host.Attach(&game);
+    HeadlessGame headless;
+    TADTetrisGame& game = headless.game;
+    GameLoop& loop = headless.loop;
     game.Random.Seed(options.seed);
 
     std::vector<double> stepMicros;
     long totalLandings = 0;
     const auto started = Clock::now();
     for (long index = 1; index <= options.games; ++index) {
-        game.StartGame();
-        int ticksInLevel = 0;
-        game.Drop(game.Stack);
+        loop.StartAutopilotGame();
+        const std::int64_t ticksBefore = loop.FallTicks;
         long landings = 0;
-        long long ticks = 0;
         bool capped = false;
         while (game.Running) {
-            // One fall tick, then the level clock.
-            ++ticks;
-            const bool landed = game.StepDown();
-            if (!game.Paused && ++ticksInLevel >= 56 && game.Running && game.Level < game.MaxLevel) {
-                game.SetLevel(game.Level + 1);
-                ticksInLevel = 0;
-            }
-            if (!landed)
+            // The landing reaction without the autopilot's move, which is
+            // timed on its own; together they are the window's reaction.
+            if (!loop.Tick(false))
                 continue;
-            game.ResolveLanding();
             ++landings;
             if (options.maxLandings > 0 && landings >= options.maxLandings) {
                 if (game.Running) {
@@ -215,7 +200,7 @@ int Play(const PlayOptions& options, std::ostream& out)
             }
             if (game.Running) {
                 const auto before = Clock::now();
-                game.AutopilotStep();
+                loop.AutopilotTurn();
                 stepMicros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - before).count());
             }
         }
@@ -225,7 +210,7 @@ int Play(const PlayOptions& options, std::ostream& out)
         line["score"] = game.Score;
         line["level"] = game.Level;
         line["landings"] = landings;
-        line["ticks"] = ticks;
+        line["ticks"] = loop.FallTicks - ticksBefore;
         line["capped"] = capped;
         out << line.dump() << std::endl;
     }

@@ -1,6 +1,8 @@
 // The real window, offscreen, played by the autopilot as fast as the machine
-// allows: the fall ticks are driven directly and the waits do not sleep. It
+// allows: the timer ticks are driven directly and the waits do not sleep. It
 // counts games, watches the resident memory and checks what must always hold.
+// With --seed and --games it prints the window's games instead, one line
+// each, in the form vantorix2-sim play prints them.
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -36,6 +38,17 @@ class SoakForm : public TForm1 {
 public:
     SoakForm() : TForm1(std::make_unique<Silence>()) {}
 
+    // What the event loop does: a tick of whichever timer runs, then the
+    // queued notices and keys.
+    void Tick()
+    {
+        if (Timer3->isActive())
+            Timer3Timer();
+        else
+            Timer1Timer();
+        QCoreApplication::processEvents();
+    }
+
     // A wait keeps its effect on the game, not its time.
     void Delay(int) override
     {
@@ -45,9 +58,16 @@ public:
 
     void PostGameNotification(int code) override
     {
-        if (code == NotifyGameOver) {
+        if (code == NotifyGameStarted) {
+            GameLandings = 0;
+            GameStartTicks = Loop->FallTicks;
+        } else if (code == NotifyGameOver) {
             ++Games;
             LastScore = -1;
+            if (PrintGames)
+                std::cout << "{\"game\":" << Games << ",\"score\":" << Game->Score << ",\"level\":" << int(Game->Level)
+                          << ",\"landings\":" << GameLandings << ",\"ticks\":" << Loop->FallTicks - GameStartTicks
+                          << ",\"capped\":false}" << std::endl;
         } else if (code == NotifyScoreSet) {
             if (Game->Score < LastScore)
                 Broken("score went down within a game: " + std::to_string(LastScore) + " to " +
@@ -55,6 +75,7 @@ public:
             LastScore = Game->Score;
         } else if (code == NotifyLanded) {
             ++Landings;
+            ++GameLandings;
         }
         TForm1::PostGameNotification(code);
     }
@@ -80,8 +101,11 @@ public:
         ++ViolationCount;
     }
 
+    bool PrintGames = false;
     long Games = 0;
     long Landings = 0;
+    long GameLandings = 0;
+    std::int64_t GameStartTicks = 0;
     std::int32_t LastScore = -1;
     std::vector<std::string> Violations;
     long ViolationCount = 0;
@@ -89,8 +113,17 @@ public:
 
 int Usage()
 {
-    std::cerr << "usage: vantorix2-soak --minutes M | --seconds S" << std::endl;
+    std::cerr << "usage: vantorix2-soak --minutes M | --seconds S | --seed N --games G" << std::endl;
     return 2;
+}
+
+// A whole number from 0 to 2^32 - 1, or -1.
+long long Count(const std::string& text)
+{
+    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos)
+        return -1;
+    const long long value = std::stoll(text);
+    return value <= 0xFFFFFFFFLL ? value : -1;
 }
 
 }  // namespace
@@ -98,8 +131,17 @@ int Usage()
 int main(int argc, char** argv)
 {
     double seconds = 0;
+    long long seed = -1, games = -1;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string name = argv[i];
+        if (name == "--seed") {
+            seed = Count(argv[i + 1]);
+            continue;
+        }
+        if (name == "--games") {
+            games = Count(argv[i + 1]);
+            continue;
+        }
         const double value = std::atof(argv[i + 1]);
         if (value <= 0)
             return Usage();
@@ -110,7 +152,8 @@ int main(int argc, char** argv)
         else
             return Usage();
     }
-    if (seconds <= 0 || argc % 2 == 0)
+    const bool gamesMode = seed >= 0 && games > 0;
+    if (argc % 2 == 0 || (gamesMode ? seconds > 0 : (seconds <= 0 || seed >= 0 || games >= 0)))
         return Usage();
 
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
@@ -132,6 +175,20 @@ int main(int argc, char** argv)
 
     SoakForm form;
     form.show();
+    if (gamesMode) {
+        form.PrintGames = true;
+        form.Game->Random.Seed(static_cast<std::uint32_t>(seed));
+        form.KeyPressDown('A');
+        while (form.Games < games && form.ViolationCount == 0 && errors == 0) {
+            form.Tick();
+            form.CheckWell();
+        }
+        for (const std::string& what : form.Violations)
+            std::cerr << "vantorix2-soak: " << what << std::endl;
+        if (errors > 0)
+            std::cerr << "vantorix2-soak: an error reached the general handler: " << firstError << std::endl;
+        return form.ViolationCount == 0 && errors == 0 ? 0 : 1;
+    }
     form.KeyPressDown('A');   // the autopilot starts a game and goes on for ever
 
     using Clock = std::chrono::steady_clock;
@@ -142,8 +199,7 @@ int main(int argc, char** argv)
     std::cout << "minute,games,rss_kb" << std::endl;
     auto nextSample = start;
     while (Clock::now() < until) {
-        form.Timer1Timer();
-        QCoreApplication::processEvents();
+        form.Tick();
         form.CheckWell();
         ++ticks;
         if (rssAfterWarmUp < 0 && Clock::now() >= warmUp)
