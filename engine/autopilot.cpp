@@ -4,23 +4,14 @@ namespace {
 
 constexpr int None = 500;   // no column or turn count accepted yet
 
-// A grid cell, or empty when the place lies outside the grid.
-std::uint8_t CellAt(const Grid& grid, int row, int col)
-{
-    const int index = CellIndex(row, col);
-    return index >= 0 && index < GridSize ? grid[index] : std::uint8_t(CellEmpty);
-}
-
-bool InGrid(int index) { return index >= 0 && index < GridSize; }
-
 // Whether the cell at index stands in three or more equal colours in a row
 // along any of the four line directions.
 bool OnLine(const Grid& grid, int index)
 {
     const std::uint8_t colour = grid[index];
-    if (colour == CellEmpty || colour >= CellMarked)
+    if (!IsColour(colour))
         return false;
-    for (int step : {1, GridStride, GridStride + 1, -GridStride + 1}) {
+    for (const int step : LineSteps) {
         int run = 1;
         for (int i = index + step; InGrid(i) && grid[i] == colour; i += step)
             ++run;
@@ -45,23 +36,10 @@ bool QuietWell(const Grid& grid)
     // Every line has a first cell from which the next two follow in one of
     // the forward directions.
     for (int row = 1; row < BorderRow; ++row)
-        for (int col = 1; col < BorderCol; ++col) {
-            const int index = CellIndex(row, col);
-            const std::uint8_t colour = grid[index];
-            if (colour == CellEmpty)
-                continue;
-            for (int step : {1, GridStride, GridStride + 1, -GridStride + 1})
-                if (InGrid(index + 2 * step) && grid[index + step] == colour && grid[index + 2 * step] == colour)
+        for (int col = 1; col < BorderCol; ++col)
+            for (const int step : LineSteps)
+                if (StartsLine(grid, CellIndex(row, col), step))
                     return false;
-        }
-    return true;
-}
-
-bool RowEmpty(const Grid& grid, int row)
-{
-    for (int col = 1; col < BorderCol; ++col)
-        if (grid[CellIndex(row, col)] != CellEmpty)
-            return false;
     return true;
 }
 
