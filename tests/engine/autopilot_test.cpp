@@ -9,21 +9,11 @@ namespace {
 using Box = TFigure::Box;
 using Rows = std::vector<std::string>;
 
-void Load(Grid& well, const Rows& bottom)
-{
-    const int first = 19 - static_cast<int>(bottom.size());
-    for (std::size_t i = 0; i < bottom.size(); ++i)
-        for (int c = 0; c < 7; ++c) {
-            const char ch = bottom[i][c];
-            well[CellIndex(first + static_cast<int>(i), c + 1)] = ch == '.' ? 0 : static_cast<std::uint8_t>(ch - '0');
-        }
-}
-
 // A running level-1 game with the given well and the figure at its start.
 void Prepare(Rig& rig, const Rows& bottom, const Box& figure, int level = 1)
 {
     MakeRunning(rig.game, level);
-    Load(rig.game.Stack, bottom);
+    PutBottomRows(rig.game.Stack, bottom);
     SetFigure(rig.game, figure, 3, 1);
     rig.host.Clear();
 }
@@ -165,9 +155,7 @@ TEST(TrialCascadeScore, WeighsEachCellByPassAndCountAndSwitchesTheTimer)
         Prepare(rig, c.well, Single(1), c.level);
         EXPECT_EQ(rig.game.TrialCascadeScore(), c.score) << c.name;
         EXPECT_EQ(rig.host.Calls, (std::vector<std::string>{"timer off", "timer on"})) << c.name;
-        Rows expected(18 - c.after.size(), ".......");
-        expected.insert(expected.end(), c.after.begin(), c.after.end());
-        EXPECT_EQ(WellRows(rig.game.Stack), expected) << c.name;
+        EXPECT_EQ(WellRows(rig.game.Stack), WellOf(c.after)) << c.name;
     }
 }
 
@@ -208,7 +196,7 @@ TEST(AutopilotMeasures, HolesEvenStepsAndNearMatches)
     };
     for (const Case& c : cases) {
         Rig rig;
-        Load(rig.game.Stack, c.well);
+        PutBottomRows(rig.game.Stack, c.well);
         EXPECT_EQ(TADTetrisGame::CountHoles(rig.game.Stack), c.holes) << c.name;
         EXPECT_EQ(TADTetrisGame::CountEvenSteps(rig.game.Stack), c.evenSteps) << c.name;
     }
@@ -229,7 +217,7 @@ TEST(AutopilotMeasures, HolesEvenStepsAndNearMatches)
     };
     for (const Probe& p : probes) {
         Rig rig;
-        Load(rig.game.Stack, p.well);
+        PutBottomRows(rig.game.Stack, p.well);
         EXPECT_EQ(TADTetrisGame::NearMatch(rig.game.Stack, p.col, p.row), p.near) << p.name;
     }
 }

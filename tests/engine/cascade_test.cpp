@@ -8,21 +8,6 @@ namespace {
 
 using Rows = std::vector<std::string>;
 
-// The visible well with `bottom` as its lowest rows.
-Rows WellOf(std::initializer_list<const char*> bottom)
-{
-    Rows rows(18 - bottom.size(), ".......");
-    rows.insert(rows.end(), bottom.begin(), bottom.end());
-    return rows;
-}
-
-void Load(Grid& well, const Rows& rows)
-{
-    for (int r = 0; r < 18; ++r)
-        for (int c = 0; c < 7; ++c)
-            well[CellIndex(r + 1, c + 1)] = rows[r][c] == '.' ? 0 : static_cast<std::uint8_t>(rows[r][c] - '0');
-}
-
 struct CascadeCase {
     const char* name;
     int level;
@@ -54,16 +39,13 @@ TEST(LandingCascade, ScoresChainsAndBonusesAsPlayed)
     for (const CascadeCase& c : cases) {
         Rig rig;
         rig.game.Level = static_cast<std::uint8_t>(c.level);
-        Load(rig.game.Stack, c.before);
+        PutBottomRows(rig.game.Stack, c.before);
         const CascadeResult result = rig.game.RunLandingCascade();
         EXPECT_EQ(result.points, c.points) << c.name;
         EXPECT_EQ(result.chains, c.chains) << c.name;
         EXPECT_EQ(result.removed, c.removed) << c.name;
         EXPECT_EQ(result.bonus, c.bonus) << c.name;
-        Rows expected = c.after;
-        if (expected.size() < 18)   // the short form of an all-but-bottom empty well
-            expected.insert(expected.begin(), 18 - expected.size(), ".......");
-        EXPECT_EQ(WellRows(rig.game.Stack), expected) << c.name;
+        EXPECT_EQ(WellRows(rig.game.Stack), c.after) << c.name;
     }
 }
 
@@ -86,7 +68,7 @@ TEST(MarkMatches, FindsLinesOfEveryDirectionAndNoOthers)
     };
     for (const Case& c : cases) {
         Rig rig;
-        Load(rig.game.Stack, c.well);
+        PutBottomRows(rig.game.Stack, c.well);
         EXPECT_EQ(rig.game.MarkMatches(rig.game.Display), c.found) << c.name;
         int marked = 0;
         for (int row = 0; row < 20; ++row)
@@ -107,7 +89,7 @@ TEST(RemoveMarkedCell, TakesTheTopmostThenLeftmostMarkAndSinksOnlyTheRunAbove)
     Grid well{};
     Rig rig;
     rig.game.InitWell(well);
-    Load(well, WellOf({"..6....", "..5....", ".......", "..4....", "..3....", "..77...", "7......"}));
+    PutBottomRows(well, {"..6....", "..5....", ".......", "..4....", "..3....", "..77...", "7......"});
     // Removal order: row 17 column 3, row 17 column 4, row 18 column 1.
     ASSERT_TRUE(TADTetrisGame::RemoveMarkedCell(well));
     EXPECT_EQ(WellRows(well), WellOf({"..6....", "..5....", ".......", ".......", "..4....", "..37...", "7......"}));
