@@ -2,7 +2,7 @@
 
 namespace {
 
-constexpr int None = 500;   // no column or turn count accepted yet
+constexpr int NoChoice = 500;   // no column or turn count accepted yet
 
 // Whether the cell at index stands in three or more equal colours in a row
 // along any of the four line directions.
@@ -77,7 +77,7 @@ bool TADTetrisGame::PlaceLow(std::uint8_t tolerance)
 bool TADTetrisGame::Search(AutopilotStrategy strategy, std::uint8_t tolerance)
 {
     const int x0 = Figure.X, y0 = Figure.Y;
-    int bestColumn = None, bestTurns = None;
+    int bestColumn = NoChoice, bestTurns = NoChoice;
     std::int32_t bestScore = 0;
     int left = x0, right = x0;
     CopyGrid(SavedStack, Stack);
@@ -87,9 +87,9 @@ bool TADTetrisGame::Search(AutopilotStrategy strategy, std::uint8_t tolerance)
     for (int turns = 0; turns < 4; ++turns) {
         // The ends move only on successful moves; an orientation that cannot
         // move at all keeps the previous orientation's ends.
-        while (Move(0))
+        while (Move(MoveDirection::Left))
             left = Figure.X;
-        while (Move(1))
+        while (Move(MoveDirection::Right))
             right = Figure.X;
 
         int threshold = 0;
@@ -154,10 +154,10 @@ bool TADTetrisGame::Search(AutopilotStrategy strategy, std::uint8_t tolerance)
         CopyGrid(Stack, SavedStack);
     }
 
-    if (bestTurns != None && bestTurns != 0)
+    if (bestTurns != NoChoice && bestTurns != 0)
         for (int i = 0; i < bestTurns; ++i)
             Figure.Rotate(Stack, false);
-    if (bestColumn == None)
+    if (bestColumn == NoChoice)
         return false;
     TryMoveTo(Stack, bestColumn, Figure.Y);
     Drop(Stack);
@@ -175,6 +175,8 @@ std::int32_t TADTetrisGame::TrialScore(bool quietWell)
                 if (Figure.Cells[r * 3 + c] != 0)
                     line = OnLine(Stack, CellIndex(Figure.Y + r, Figure.X + c));
         if (!line) {
+            // The same timer switch as the trial cascade's, so the window
+            // sees no difference.
             WindowHandle->SetFallTimerEnabled(false);
             WindowHandle->SetFallTimerEnabled(true);
             return 0;
@@ -186,6 +188,9 @@ std::int32_t TADTetrisGame::TrialScore(bool quietWell)
 std::int32_t TADTetrisGame::TrialCascadeScore()
 {
     CopyGrid(TrialMarks, Stack);
+    // Off and on again, as around the landing cascade: the fall timer is on
+    // after every autopilot step, and restarting it restarts its period, so
+    // the next fall tick comes a full interval after the autopilot's choice.
     WindowHandle->SetFallTimerEnabled(false);
     std::int64_t pass = 0, removed = 0, sum = 0;
     while (MarkMatches(TrialMarks)) {

@@ -127,19 +127,22 @@ TEST(FigureMove, RefusedMovesLeaveTheFigureUnchanged)
     struct Case {
         const char* name;
         Box cells;
-        int x, y, direction;
+        int x, y;
+        MoveDirection direction;
         bool moved;
         int expectX, expectY;
-    } cases[] = {
-        {"left from X 0 is refused before any grid test", VerticalThree, 0, 1, 0, false, 0, 1},
-        {"left into column 0", Corner, 1, 1, 0, false, 1, 1},
-        {"right into column 8", VerticalThree, 6, 1, 1, false, 6, 1},
-        {"right inside the well", VerticalThree, 3, 1, 1, true, 4, 1},
-        {"left inside the well", VerticalThree, 3, 1, 0, true, 2, 1},
-        {"down inside the well", VerticalThree, 3, 1, 2, true, 3, 2},
-        {"down onto the floor", VerticalThree, 3, 16, 2, false, 3, 16},
-        {"onto a settled cell", VerticalThree, 3, 5, 1, false, 3, 5},
-        {"unknown direction", VerticalThree, 3, 1, 3, false, 3, 1},
+    };
+    using enum MoveDirection;
+    const Case cases[] = {
+        {"left from X 0 is refused before any grid test", VerticalThree, 0, 1, Left, false, 0, 1},
+        {"left into column 0", Corner, 1, 1, Left, false, 1, 1},
+        {"right into column 8", VerticalThree, 6, 1, Right, false, 6, 1},
+        {"right inside the well", VerticalThree, 3, 1, Right, true, 4, 1},
+        {"left inside the well", VerticalThree, 3, 1, Left, true, 2, 1},
+        {"down inside the well", VerticalThree, 3, 1, Down, true, 3, 2},
+        {"down onto the floor", VerticalThree, 3, 16, Down, false, 3, 16},
+        {"onto a settled cell", VerticalThree, 3, 5, Right, false, 3, 5},
+        {"a value outside the three", VerticalThree, 3, 1, static_cast<MoveDirection>(3), false, 3, 1},
     };
     for (const Case& c : cases) {
         Rig rig;
@@ -233,7 +236,7 @@ TEST(FigureDrop, FallsUntilOneMoreRowWouldCollideWithoutLanding)
     EXPECT_EQ(rig.game.Stack, before);
     EXPECT_TRUE(rig.host.Notifications.empty());
 
-    EXPECT_FALSE(rig.game.Move(2)) << "a resting figure cannot be pushed down";
+    EXPECT_FALSE(rig.game.Move(MoveDirection::Down)) << "a resting figure cannot be pushed down";
     EXPECT_EQ(rig.game.Stack, before) << "pushing down never lands the figure";
 }
 
@@ -247,9 +250,9 @@ TEST(FigureOperations, DoNothingWhileIdleOrPaused)
             rig.game.SetPaused(true);
         else
             rig.game.SetRunning(false);
-        EXPECT_FALSE(rig.game.Move(0));
-        EXPECT_FALSE(rig.game.Move(1));
-        EXPECT_FALSE(rig.game.Move(2));
+        EXPECT_FALSE(rig.game.Move(MoveDirection::Left));
+        EXPECT_FALSE(rig.game.Move(MoveDirection::Right));
+        EXPECT_FALSE(rig.game.Move(MoveDirection::Down));
         rig.game.Rotate(true);
         rig.game.Drop(rig.game.Stack);
         EXPECT_FALSE(rig.game.StepDown());

@@ -211,9 +211,9 @@ TEST(GameOver, FreezesTheFinishedGame)
     const Grid stack = rig.game.Stack, display = rig.game.Display;
     const TFigure figure = rig.game.Figure, next = rig.game.NextFigure;
     EXPECT_FALSE(rig.game.StepDown());
-    EXPECT_FALSE(rig.game.Move(0));
-    EXPECT_FALSE(rig.game.Move(1));
-    EXPECT_FALSE(rig.game.Move(2));
+    EXPECT_FALSE(rig.game.Move(MoveDirection::Left));
+    EXPECT_FALSE(rig.game.Move(MoveDirection::Right));
+    EXPECT_FALSE(rig.game.Move(MoveDirection::Down));
     rig.game.Rotate(true);
     rig.game.Drop(rig.game.Stack);
     rig.game.SpawnNext();
