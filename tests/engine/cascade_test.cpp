@@ -84,6 +84,42 @@ TEST(MarkMatches, FindsLinesOfEveryDirectionAndNoOthers)
     }
 }
 
+TEST(MarkMatches, MarksExactlyTheCellsOfEveryRunInEveryDirection)
+{
+    // A run of n cells of one colour, alone in the well, at the floor and
+    // against the hidden row 0. Runs of three or more are marked cell for
+    // cell, shorter ones not at all.
+    struct Run {
+        const char* name;
+        int dr, dc;
+        int (*startRow)(int n);
+        int (*startCol)(int n);
+    } runs[] = {
+        {"across on the floor", 0, 1, [](int) { return 18; }, [](int) { return 1; }},
+        {"across in row 1", 0, 1, [](int) { return 1; }, [](int n) { return 8 - n; }},
+        {"down to the floor", 1, 0, [](int n) { return 19 - n; }, [](int) { return 7; }},
+        {"down from row 1", 1, 0, [](int) { return 1; }, [](int) { return 1; }},
+        {"down-right to the floor", 1, 1, [](int n) { return 19 - n; }, [](int) { return 1; }},
+        {"down-right from row 1", 1, 1, [](int) { return 1; }, [](int n) { return 8 - n; }},
+        {"up-right from the floor", -1, 1, [](int) { return 18; }, [](int n) { return 8 - n; }},
+        {"up-right to row 1", -1, 1, [](int n) { return n; }, [](int) { return 1; }},
+    };
+    for (const Run& run : runs) {
+        const int longest = run.dc == 0 ? 18 : 7;
+        for (int n = 2; n <= longest; ++n) {
+            Rig rig;
+            Grid expected = rig.game.Stack;
+            for (int k = 0; k < n; ++k) {
+                const int index = CellIndex(run.startRow(n) + k * run.dr, run.startCol(n) + k * run.dc);
+                rig.game.Stack[index] = 4;
+                expected[index] = n >= 3 ? CellMarked : 4;
+            }
+            EXPECT_EQ(rig.game.MarkMatches(rig.game.Display), n >= 3) << run.name << ", " << n;
+            EXPECT_EQ(rig.game.Stack, expected) << run.name << ", " << n;
+        }
+    }
+}
+
 TEST(RemoveMarkedCell, TakesTheTopmostThenLeftmostMarkAndSinksOnlyTheRunAbove)
 {
     Grid well{};
