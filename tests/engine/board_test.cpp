@@ -28,23 +28,29 @@ TEST(WellGrid, InitWellWritesTheBorderOnlyAndClearsTheRest)
     EXPECT_EQ(rig.game.EmptyWell, grid);
 }
 
-TEST(FigureGenerate, DrawsShapeThenColoursColumnByColumn)
+TEST(FigureGenerate, DrawsTheShapeThenOneColourPerCellColumnByColumn)
 {
+    // The box cells of each shape in the order their colours are drawn:
+    // column by column, top to bottom within a column. Only the corner tells
+    // this from row order: its left cell (1,0) comes before its top (0,1).
+    const std::vector<int> colourOrder[4] = {{1, 4, 7}, {1, 4}, {1}, {3, 1, 4}};
+    bool shapeSeen[4] = {};
     for (std::uint32_t seed = 1; seed <= 200; ++seed) {
-        TRandom random(seed), replay(seed);
+        TRandom random(seed), draws(seed);
         TFigure figure;
         figure.Generate(random, 3, 1);
-        const Box& shape = TFigure::FigureShapes[replay.Draw(4)];
+        const std::uint32_t shape = draws.Draw(4);
+        shapeSeen[shape] = true;
         Box expected{};
-        for (int c = 0; c < 3; ++c)
-            for (int r = 0; r < 3; ++r)
-                if (shape[r * 3 + c])
-                    expected[r * 3 + c] = static_cast<std::uint8_t>(replay.Draw(6) + 1);
+        for (int cell : colourOrder[shape])
+            expected[cell] = static_cast<std::uint8_t>(draws.Draw(6) + 1);
         ASSERT_EQ(figure.Cells, expected) << "seed " << seed;
         EXPECT_EQ(figure.X, 3);
         EXPECT_EQ(figure.Y, 1);
-        EXPECT_NE(figure.Cells[1], 0) << "every figure occupies box column 1";
+        EXPECT_EQ(random.Draw(1u << 31), draws.Draw(1u << 31)) << "seed " << seed << ": no other draw";
     }
+    for (bool seen : shapeSeen)
+        EXPECT_TRUE(seen);
 }
 
 TEST(FigureGenerate, EveryShapeAndColourAppears)

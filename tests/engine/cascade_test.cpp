@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <limits>
 
+#include "engine/headless_host.h"
 #include "support/test_host.h"
 
 namespace {
@@ -232,26 +234,76 @@ TEST(ResolveLanding, CanEndTheGameAtTheSpawn)
 
 TEST(PlayRecordSound, SilentSpeakerOrWaveByTheOptions)
 {
-    std::vector<std::string> beeps;
-    for (int i = 0; i <= 20; ++i)
-        beeps.push_back("beep " + std::to_string(1500 + 120 * i) + " 2");
-    for (int i = 0; i <= 10; ++i)
-        beeps.push_back("beep " + std::to_string(1500 - 150 * i) + " 2");
     struct Case {
         bool soundOn, speaker;
-        std::vector<std::string> calls;
+        std::size_t calls;
     } cases[] = {
-        {false, false, {}},
-        {false, true, {}},
-        {true, false, {"wave"}},
-        {true, true, beeps},
+        {false, false, 0},
+        {false, true, 0},
+        {true, false, 1},
+        {true, true, 32},
     };
     for (const Case& c : cases) {
         Rig rig;
         rig.game.SoundOn = c.soundOn;
         rig.host.ToSpeaker = c.speaker;
         rig.game.PlayRecordSound();
-        EXPECT_EQ(rig.host.Calls, c.calls) << c.soundOn << c.speaker;
+        EXPECT_EQ(rig.host.Calls.size(), c.calls) << c.soundOn << c.speaker;
+        if (c.soundOn && !c.speaker) {
+            EXPECT_EQ(rig.host.Calls, (std::vector<std::string>{"wave"}));
+        }
+    }
+}
+
+TEST(PlayRecordSound, SpeakerFanfareRisesThenFallsInTwoMillisecondTones)
+{
+    Rig rig;
+    rig.game.SoundOn = true;
+    rig.host.ToSpeaker = true;
+    rig.game.PlayRecordSound();
+    std::vector<int> pitches;
+    for (const std::string& call : rig.host.Calls) {
+        int pitch = -1, ms = -1;
+        ASSERT_EQ(std::sscanf(call.c_str(), "beep %d %d", &pitch, &ms), 2) << call;
+        EXPECT_EQ(ms, 2) << call;
+        pitches.push_back(pitch);
+    }
+    ASSERT_EQ(pitches.size(), 32u);
+    // 21 tones up from 1500 Hz to 3900 Hz, then 11 down from 1500 Hz to silence.
+    EXPECT_EQ(pitches[0], 1500);
+    EXPECT_EQ(pitches[20], 3900);
+    EXPECT_EQ(pitches[21], 1500);
+    EXPECT_EQ(pitches[31], 0);
+    for (int i = 1; i <= 20; ++i)
+        EXPECT_EQ(pitches[i] - pitches[i - 1], 120) << i;
+    for (int i = 22; i <= 31; ++i)
+        EXPECT_EQ(pitches[i] - pitches[i - 1], -150) << i;
+}
+
+TEST(ResolveLanding, ItsWaitsEndAPauseOnlyWhenCellsAreRemoved)
+{
+    // The window's wait pauses and unpauses the game, as the sim's host does;
+    // the next figure comes in only when the game is no longer paused.
+    struct Case {
+        const char* name;
+        std::vector<std::string> bottom;
+        bool pausedAfter;
+    } cases[] = {
+        {"a line: every removal waits", {"111...."}, false},
+        {"no line: no wait", {"12....."}, true},
+    };
+    for (const Case& c : cases) {
+        HeadlessHost host;
+        TADTetrisGame game(host);
+        host.Attach(&game);
+        game.StartGame();
+        PutBottomRows(game.Stack, c.bottom);
+        const TFigure falling = game.Figure, next = game.NextFigure;
+        game.SetPaused(true);
+        game.ResolveLanding();
+        EXPECT_TRUE(game.Running) << c.name;
+        EXPECT_EQ(game.Paused, c.pausedAfter) << c.name;
+        EXPECT_EQ(game.Figure.Cells, c.pausedAfter ? falling.Cells : next.Cells) << c.name;
     }
 }
 

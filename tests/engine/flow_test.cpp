@@ -128,16 +128,6 @@ TEST(Pause, ActsOnlyWhileAGameRuns)
     EXPECT_FALSE(rig.game.Paused);
 }
 
-TEST(Pause, APausedGameIsRunningUnpausedAfterACascadeWait)
-{
-    Rig rig;
-    rig.game.StartGame();
-    rig.game.SetPaused(true);
-    rig.host.Delay(100);
-    EXPECT_TRUE(rig.game.Running);
-    EXPECT_FALSE(rig.game.Paused);
-}
-
 TEST(StepDown, FallsOneRowQuietlyOrLandsWithANotice)
 {
     Rig rig;
