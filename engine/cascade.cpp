@@ -30,12 +30,10 @@ bool TADTetrisGame::MarkMatches(Grid& marks)
                     continue;   // a rising line needs two rows above its start
                 if (!StartsLine(Stack, start, step))
                     continue;
+                // A longer run needs no walk to its end: its later cells
+                // start triples of their own, and every cell is scanned.
                 marks[start] = marks[start + step] = marks[start + 2 * step] = CellMarked;
                 found = true;
-                const std::uint8_t colour = Stack[start];
-                for (int k = 3, index = start + 3 * step; k < 7 && InGrid(index) && Stack[index] == colour;
-                     ++k, index += step)
-                    marks[index] = CellMarked;
             }
         }
     }
