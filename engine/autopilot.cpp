@@ -2,25 +2,16 @@
 
 namespace {
 
-constexpr int None = 500;   // no column or turn count accepted yet
-
-// A grid cell, or empty when the place lies outside the grid.
-std::uint8_t CellAt(const Grid& grid, int row, int col)
-{
-    const int index = CellIndex(row, col);
-    return index >= 0 && index < GridSize ? grid[index] : std::uint8_t(CellEmpty);
-}
-
-bool InGrid(int index) { return index >= 0 && index < GridSize; }
+constexpr int NoChoice = 500;   // no column or turn count accepted yet
 
 // Whether the cell at index stands in three or more equal colours in a row
 // along any of the four line directions.
 bool OnLine(const Grid& grid, int index)
 {
     const std::uint8_t colour = grid[index];
-    if (colour == CellEmpty || colour >= CellMarked)
+    if (!IsColour(colour))
         return false;
-    for (int step : {1, GridStride, GridStride + 1, -GridStride + 1}) {
+    for (const int step : LineSteps) {
         int run = 1;
         for (int i = index + step; InGrid(i) && grid[i] == colour; i += step)
             ++run;
@@ -45,23 +36,10 @@ bool QuietWell(const Grid& grid)
     // Every line has a first cell from which the next two follow in one of
     // the forward directions.
     for (int row = 1; row < BorderRow; ++row)
-        for (int col = 1; col < BorderCol; ++col) {
-            const int index = CellIndex(row, col);
-            const std::uint8_t colour = grid[index];
-            if (colour == CellEmpty)
-                continue;
-            for (int step : {1, GridStride, GridStride + 1, -GridStride + 1})
-                if (InGrid(index + 2 * step) && grid[index + step] == colour && grid[index + 2 * step] == colour)
+        for (int col = 1; col < BorderCol; ++col)
+            for (const int step : LineSteps)
+                if (StartsLine(grid, CellIndex(row, col), step))
                     return false;
-        }
-    return true;
-}
-
-bool RowEmpty(const Grid& grid, int row)
-{
-    for (int col = 1; col < BorderCol; ++col)
-        if (grid[CellIndex(row, col)] != CellEmpty)
-            return false;
     return true;
 }
 
@@ -99,7 +77,7 @@ bool TADTetrisGame::PlaceLow(std::uint8_t tolerance)
 bool TADTetrisGame::Search(AutopilotStrategy strategy, std::uint8_t tolerance)
 {
     const int x0 = Figure.X, y0 = Figure.Y;
-    int bestColumn = None, bestTurns = None;
+    int bestColumn = NoChoice, bestTurns = NoChoice;
     std::int32_t bestScore = 0;
     int left = x0, right = x0;
     CopyGrid(SavedStack, Stack);
@@ -109,9 +87,9 @@ bool TADTetrisGame::Search(AutopilotStrategy strategy, std::uint8_t tolerance)
     for (int turns = 0; turns < 4; ++turns) {
         // The ends move only on successful moves; an orientation that cannot
         // move at all keeps the previous orientation's ends.
-        while (Move(0))
+        while (Move(MoveDirection::Left))
             left = Figure.X;
-        while (Move(1))
+        while (Move(MoveDirection::Right))
             right = Figure.X;
 
         int threshold = 0;
@@ -176,10 +154,10 @@ bool TADTetrisGame::Search(AutopilotStrategy strategy, std::uint8_t tolerance)
         CopyGrid(Stack, SavedStack);
     }
 
-    if (bestTurns != None && bestTurns != 0)
+    if (bestTurns != NoChoice && bestTurns != 0)
         for (int i = 0; i < bestTurns; ++i)
             Figure.Rotate(Stack, false);
-    if (bestColumn == None)
+    if (bestColumn == NoChoice)
         return false;
     TryMoveTo(Stack, bestColumn, Figure.Y);
     Drop(Stack);
@@ -197,6 +175,8 @@ std::int32_t TADTetrisGame::TrialScore(bool quietWell)
                 if (Figure.Cells[r * 3 + c] != 0)
                     line = OnLine(Stack, CellIndex(Figure.Y + r, Figure.X + c));
         if (!line) {
+            // The same timer switch as the trial cascade's, so the window
+            // sees no difference.
             WindowHandle->SetFallTimerEnabled(false);
             WindowHandle->SetFallTimerEnabled(true);
             return 0;
@@ -208,6 +188,9 @@ std::int32_t TADTetrisGame::TrialScore(bool quietWell)
 std::int32_t TADTetrisGame::TrialCascadeScore()
 {
     CopyGrid(TrialMarks, Stack);
+    // Off and on again, as around the landing cascade: the fall timer is on
+    // after every autopilot step, and restarting it restarts its period, so
+    // the next fall tick comes a full interval after the autopilot's choice.
     WindowHandle->SetFallTimerEnabled(false);
     std::int64_t pass = 0, removed = 0, sum = 0;
     while (MarkMatches(TrialMarks)) {

@@ -2,20 +2,14 @@
 
 namespace {
 
-// Line directions as index steps: across, down, down-right, up-right.
-constexpr int Directions[4] = {1, GridStride, GridStride + 1, -GridStride + 1};
-
-bool InGrid(int index) { return index >= 0 && index < GridSize; }
-
 // The first row holding a cell of the playing area; rows above it cannot
 // start a line.
 int TopRow(const Grid& grid)
 {
-    for (int row = 0; row < BorderRow; ++row)
-        for (int col = 1; col < BorderCol; ++col)
-            if (grid[CellIndex(row, col)] != CellEmpty)
-                return row;
-    return BorderRow;
+    int row = 0;
+    while (row < BorderRow && RowEmpty(grid, row))
+        ++row;
+    return row;
 }
 
 }  // namespace
@@ -29,21 +23,17 @@ bool TADTetrisGame::MarkMatches(Grid& marks)
     for (int row = TopRow(Stack); row < BorderRow; ++row) {
         for (int col = 1; col < BorderCol; ++col) {
             const int start = CellIndex(row, col);
-            const std::uint8_t colour = Stack[start];
-            if (colour == CellEmpty || colour >= CellMarked)
-                continue;
-            for (int d = 0; d < 4; ++d) {
-                const int step = Directions[d];
-                if (d == 3 && row < 2)
+            if (!IsColour(Stack[start]))
+                continue;   // empty cells, marks and the border start nothing
+            for (const int step : LineSteps) {
+                if (step == StepUpRight && row < 2)
                     continue;   // a rising line needs two rows above its start
-                const int second = start + step, third = second + step;
-                if (!InGrid(third) || Stack[second] != colour || Stack[third] != colour)
+                if (!StartsLine(Stack, start, step))
                     continue;
-                marks[start] = marks[second] = marks[third] = CellMarked;
+                // A longer run needs no walk to its end: its later cells
+                // start triples of their own, and every cell is scanned.
+                marks[start] = marks[start + step] = marks[start + 2 * step] = CellMarked;
                 found = true;
-                for (int k = 3, index = third + step; k < 7 && InGrid(index) && Stack[index] == colour;
-                     ++k, index += step)
-                    marks[index] = CellMarked;
             }
         }
     }

@@ -25,7 +25,7 @@ bool TFigure::Fits(const Grid& grid, int x, int y, const Box& cells)
 {
     // Empty box cells are never looked up, so they may hang past the border.
     const int base = CellIndex(y, x);
-    if (base >= 0 && base + CellIndex(2, 2) < GridSize) {
+    if (InGrid(base) && InGrid(base + CellIndex(2, 2))) {
         for (int r = 0; r < 3; ++r)
             for (int c = 0; c < 3; ++c)
                 if (cells[r * 3 + c] != 0 && grid[base + CellIndex(r, c)] != CellEmpty)
@@ -37,7 +37,7 @@ bool TFigure::Fits(const Grid& grid, int x, int y, const Box& cells)
             if (cells[r * 3 + c] == 0)
                 continue;
             const int index = CellIndex(y + r, x + c);
-            if (index < 0 || index >= GridSize || grid[index] != CellEmpty)
+            if (!InGrid(index) || grid[index] != CellEmpty)
                 return false;
         }
     return true;
@@ -75,7 +75,7 @@ void TFigure::StampInto(Grid& grid) const
             if (cell == 0)
                 continue;
             const int index = CellIndex(Y + r, X + c);
-            if (index >= 0 && index < GridSize)
+            if (InGrid(index))
                 grid[index] = cell;
         }
 }

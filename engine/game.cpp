@@ -42,20 +42,20 @@ bool TADTetrisGame::TryMoveTo(const Grid& grid, int x, int y)
     return true;
 }
 
-bool TADTetrisGame::Move(int direction)
+bool TADTetrisGame::Move(MoveDirection direction)
 {
     if (!CanAct())
         return false;
     switch (direction) {
-    case 0:
+    case MoveDirection::Left:
         if (Figure.X == 0)
             return false;
         return TryMoveTo(Stack, Figure.X - 1, Figure.Y);
-    case 1:
+    case MoveDirection::Right:
         return TryMoveTo(Stack, Figure.X + 1, Figure.Y);
-    case 2:
+    case MoveDirection::Down:
         return TryMoveTo(Stack, Figure.X, Figure.Y + 1);
-    default:
+    default:   // a value cast from outside the three
         return false;
     }
 }

@@ -31,6 +31,9 @@ struct AutopilotResult {
     std::uint8_t tolerance = 0;   // 1..10 for PlaceLow
 };
 
+// Where Move takes the falling figure: one cell left, right or down.
+enum class MoveDirection : std::uint8_t { Left, Right, Down };
+
 // Adds without wrapping: clamps to the 32-bit range.
 std::int32_t AddSaturated(std::int32_t a, std::int64_t b);
 
@@ -53,8 +56,6 @@ public:
     std::int32_t IntervalStep = 60;
     std::int32_t BaseInterval = 1000;
     std::uint8_t MaxLevel = 16;
-    std::uint8_t Rows = 18;
-    std::uint8_t Cols = 7;
     std::int32_t Score = 0;
     GameHost* WindowHandle;
     std::uint8_t StartRow = 1;
@@ -77,7 +78,7 @@ public:
     void InitWell(Grid& grid) const;
     static void CopyGrid(Grid& destination, const Grid& source) { destination = source; }
     bool TryMoveTo(const Grid& grid, int x, int y);
-    bool Move(int direction);   // 0 left, 1 right, 2 down
+    bool Move(MoveDirection direction);
     void Rotate(bool clockwise);
     void Drop(const Grid& grid);
     void ComposeDisplay(Grid& destination, bool withFigure);

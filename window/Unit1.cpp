@@ -94,7 +94,7 @@ void TForm1::FormCreate()
     Game->RecordPlace = static_cast<std::uint8_t>(LV1->topLevelItemCount() + 1);
     PlayerName = CurrentUserName();
 
-    Geometry = WellGeometry::Compute(PB->height(), Game->Rows, Game->Cols);
+    Geometry = WellGeometry::Compute(PB->height(), VisibleRows, VisibleCols);
     PauseBlocked->setGeometry(PB->x(), PB->y(), Geometry.WellImageWidth, Geometry.WellImageHeight);
     GBOptions->move(257, 120);
     RebuildCellImages();

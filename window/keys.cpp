@@ -134,13 +134,13 @@ void TForm1::RunKeyCommand(int key)
         HardDrop();
         break;
     case VK_LEFT: case '4': case VK_NUMPAD0 + 4:
-        Game->Move(0);
+        Game->Move(MoveDirection::Left);
         break;
     case VK_RIGHT: case '6': case VK_NUMPAD0 + 6:
-        Game->Move(1);
+        Game->Move(MoveDirection::Right);
         break;
     case VK_MENU: case 'T': case VK_NUMPAD0 + 2:
-        Game->Move(2);
+        Game->Move(MoveDirection::Down);
         break;
     case VK_DOWN: case '5': case VK_NUMPAD0 + 5:
         Game->Rotate(!inverse);

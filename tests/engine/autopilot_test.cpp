@@ -9,21 +9,11 @@ namespace {
 using Box = TFigure::Box;
 using Rows = std::vector<std::string>;
 
-void Load(Grid& well, const Rows& bottom)
-{
-    const int first = 19 - static_cast<int>(bottom.size());
-    for (std::size_t i = 0; i < bottom.size(); ++i)
-        for (int c = 0; c < 7; ++c) {
-            const char ch = bottom[i][c];
-            well[CellIndex(first + static_cast<int>(i), c + 1)] = ch == '.' ? 0 : static_cast<std::uint8_t>(ch - '0');
-        }
-}
-
 // A running level-1 game with the given well and the figure at its start.
 void Prepare(Rig& rig, const Rows& bottom, const Box& figure, int level = 1)
 {
     MakeRunning(rig.game, level);
-    Load(rig.game.Stack, bottom);
+    PutBottomRows(rig.game.Stack, bottom);
     SetFigure(rig.game, figure, 3, 1);
     rig.host.Clear();
 }
@@ -103,6 +93,80 @@ TEST(PlaceToBuild, GivesWayWhenATrialWouldScoreTooMuch)
     EXPECT_EQ(rig.game.Stack, before);
 }
 
+// A flat, hole-free stack of n rows in which no two neighbours share a colour
+// in any direction: a single cell of colour 6 lands on it quietly anywhere.
+Rows QuietLayers(int n)
+{
+    Rows rows;
+    for (int i = n - 1; i >= 0; --i)
+        rows.push_back(i % 2 == 0 ? "2341234" : "4123412");
+    return rows;
+}
+
+TEST(PlaceToBuild, KeepsRowNineFree)
+{
+    struct Case {
+        const char* name;
+        int layers;
+        bool placed;
+    } cases[] = {
+        {"the cell lands in row 11", 7, true},
+        {"the cell lands in row 10", 8, true},
+        {"the cell would land in row 9", 9, false},
+        {"the cell would land in row 8", 10, false},
+    };
+    for (const Case& c : cases) {
+        Rig rig;
+        Prepare(rig, QuietLayers(c.layers), Single(6));
+        EXPECT_EQ(rig.game.PlaceToBuild(), c.placed) << c.name;
+        if (c.placed) {
+            EXPECT_EQ(rig.game.Figure.Y, 18 - c.layers) << c.name;
+        } else {
+            EXPECT_EQ(rig.game.Figure.Y, 1) << c.name;
+        }
+    }
+}
+
+TEST(PlaceToBuild, GivesWayOnlyAboveSixteenHundredTwentyPointsPerLevel)
+{
+    // Trial scores come in steps of 15 x Level: a single cell of colour 1
+    // sets off three passes of three cells (exactly 1620 x Level) in column 6
+    // of the first well, nine and then three cells (1665 x Level) in column 5
+    // of the second. The other columns take the cell quietly.
+    const Rows exact = {"..2.3..", "..223.1", "..331.2", ".3231.1"};
+    const Rows over = {"...1.1.", "...2.22", "...1211", "3.11212"};
+    struct Case {
+        const char* name;
+        Rows well;
+        int column, level;
+        std::int32_t trialScore;
+        bool placed;
+    } cases[] = {
+        {"exactly the limit at level 1", exact, 6, 1, 1620, true},
+        {"exactly the limit at level 3", exact, 6, 3, 3 * 1620, true},
+        {"the next score above it at level 1", over, 5, 1, 1665, false},
+        {"the next score above it at level 3", over, 5, 3, 3 * 1665, false},
+    };
+    for (const Case& c : cases) {
+        Rig probe;
+        Prepare(probe, c.well, Single(1), c.level);
+        probe.game.Figure.X = static_cast<std::uint8_t>(c.column - 1);
+        probe.game.Drop(probe.game.Stack);
+        probe.game.ComposeDisplay(probe.game.Stack, true);
+        ASSERT_EQ(probe.game.TrialCascadeScore(), c.trialScore) << c.name;
+
+        Rig rig;
+        Prepare(rig, c.well, Single(1), c.level);
+        const Grid before = rig.game.Stack;
+        EXPECT_EQ(rig.game.PlaceToBuild(), c.placed) << c.name;
+        EXPECT_EQ(rig.game.Stack, before) << c.name;
+        if (!c.placed) {
+            EXPECT_EQ(rig.game.Figure.X, 3) << c.name;
+            EXPECT_EQ(rig.game.Figure.Y, 1) << c.name;
+        }
+    }
+}
+
 TEST(PlaceToScore, TakesAPlacementThatClearsAHoleOverABetterScore)
 {
     // Column 1 scores five cells; column 5 scores three but uncovers the
@@ -165,9 +229,7 @@ TEST(TrialCascadeScore, WeighsEachCellByPassAndCountAndSwitchesTheTimer)
         Prepare(rig, c.well, Single(1), c.level);
         EXPECT_EQ(rig.game.TrialCascadeScore(), c.score) << c.name;
         EXPECT_EQ(rig.host.Calls, (std::vector<std::string>{"timer off", "timer on"})) << c.name;
-        Rows expected(18 - c.after.size(), ".......");
-        expected.insert(expected.end(), c.after.begin(), c.after.end());
-        EXPECT_EQ(WellRows(rig.game.Stack), expected) << c.name;
+        EXPECT_EQ(WellRows(rig.game.Stack), WellOf(c.after)) << c.name;
     }
 }
 
@@ -208,7 +270,7 @@ TEST(AutopilotMeasures, HolesEvenStepsAndNearMatches)
     };
     for (const Case& c : cases) {
         Rig rig;
-        Load(rig.game.Stack, c.well);
+        PutBottomRows(rig.game.Stack, c.well);
         EXPECT_EQ(TADTetrisGame::CountHoles(rig.game.Stack), c.holes) << c.name;
         EXPECT_EQ(TADTetrisGame::CountEvenSteps(rig.game.Stack), c.evenSteps) << c.name;
     }
@@ -229,8 +291,95 @@ TEST(AutopilotMeasures, HolesEvenStepsAndNearMatches)
     };
     for (const Probe& p : probes) {
         Rig rig;
-        Load(rig.game.Stack, p.well);
+        PutBottomRows(rig.game.Stack, p.well);
         EXPECT_EQ(TADTetrisGame::NearMatch(rig.game.Stack, p.col, p.row), p.near) << p.name;
+    }
+}
+
+// The visible well with columns 1..7 filled from the floor to the given heights.
+Rows WellOfHeights(const std::vector<int>& heights)
+{
+    Rows rows;
+    for (int row = 1; row <= 18; ++row) {
+        std::string text;
+        for (int height : heights)
+            text += row > 18 - height ? '1' : '.';
+        rows.push_back(text);
+    }
+    return rows;
+}
+
+TEST(CountEvenSteps, LooksForAColumnsTopFromRowFourDown)
+{
+    // Columns 3..7 stay empty: their four pairs are level on the floor and
+    // column 2 against the empty column 3 never is, so pair (1, 2) decides
+    // between 4 and 5.
+    struct Case {
+        const char* name;
+        std::vector<int> heights;
+        int evenSteps;
+    } cases[] = {
+        {"a full column has its top taken at row 4", {18, 15, 0, 0, 0, 0, 0}, 5},
+        {"a cell in row 3 is passed over: the neighbour one row lower", {16, 14, 0, 0, 0, 0, 0}, 5},
+        {"the neighbour's cell in row 3 counts: one row higher", {15, 16, 0, 0, 0, 0, 0}, 5},
+        {"a neighbour two rows lower is no even step", {15, 13, 0, 0, 0, 0, 0}, 4},
+        {"a neighbour two rows higher is no even step", {15, 17, 0, 0, 0, 0, 0}, 4},
+    };
+    for (const Case& c : cases) {
+        Rig rig;
+        PutBottomRows(rig.game.Stack, WellOfHeights(c.heights));
+        EXPECT_EQ(TADTetrisGame::CountEvenSteps(rig.game.Stack), c.evenSteps) << c.name;
+    }
+}
+
+TEST(NearMatch, EachOfTheSevenPairsAloneLinesUpTheProbe)
+{
+    // Probe cell (row 10, column 4); only the two cells of one pair are set.
+    struct Offset {
+        int dr, dc;
+    };
+    struct Case {
+        const char* name;
+        Offset first, second;
+    } cases[] = {
+        {"falling diagonal, one on each side", {1, 1}, {-1, -1}},
+        {"rising diagonal, one on each side", {1, -1}, {-1, 1}},
+        {"the two cells to the right", {0, 1}, {0, 2}},
+        {"the two cells to the left", {0, -1}, {0, -2}},
+        {"the two cells down and to the right", {1, 1}, {2, 2}},
+        {"the two cells up and to the right", {-1, 1}, {-2, 2}},
+        {"left and right neighbour", {0, -1}, {0, 1}},
+    };
+    const int row = 10, col = 4;
+    for (const Case& c : cases) {
+        for (const bool equal : {true, false}) {
+            Rig rig;
+            Grid& well = rig.game.Stack;
+            well[CellIndex(row + c.first.dr, col + c.first.dc)] = 5;
+            well[CellIndex(row + c.second.dr, col + c.second.dc)] = equal ? 5 : 3;
+            EXPECT_EQ(TADTetrisGame::NearMatch(well, col, row), equal) << c.name << (equal ? "" : ", two colours");
+        }
+    }
+}
+
+TEST(NearMatch, BorderAndEmptyCellsAndUnlistedPairsNeverMatch)
+{
+    struct Case {
+        const char* name;
+        Rows well;
+        int col, row;
+    } cases[] = {
+        {"the border twice left of column 1", {"......."}, 1, 18},
+        {"the border right of column 7 and below row 18", {"......."}, 7, 18},
+        {"an empty well", {}, 4, 10},
+        {"a vertical pair", {"...2...", "...2...", "......."}, 4, 18},
+        {"the down-left diagonal", {".......", "...3...", "..3...."}, 5, 16},
+        {"the up-left diagonal", {"..3....", "...3...", "......."}, 5, 18},
+    };
+    for (const Case& c : cases) {
+        Rig rig;
+        PutBottomRows(rig.game.Stack, c.well);
+        EXPECT_FALSE(TADTetrisGame::NearMatch(rig.game.Stack, c.col, c.row)) << c.name;
     }
 }
 

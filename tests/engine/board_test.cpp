@@ -28,23 +28,29 @@ TEST(WellGrid, InitWellWritesTheBorderOnlyAndClearsTheRest)
     EXPECT_EQ(rig.game.EmptyWell, grid);
 }
 
-TEST(FigureGenerate, DrawsShapeThenColoursColumnByColumn)
+TEST(FigureGenerate, DrawsTheShapeThenOneColourPerCellColumnByColumn)
 {
+    // The box cells of each shape in the order their colours are drawn:
+    // column by column, top to bottom within a column. Only the corner tells
+    // this from row order: its left cell (1,0) comes before its top (0,1).
+    const std::vector<int> colourOrder[4] = {{1, 4, 7}, {1, 4}, {1}, {3, 1, 4}};
+    bool shapeSeen[4] = {};
     for (std::uint32_t seed = 1; seed <= 200; ++seed) {
-        TRandom random(seed), replay(seed);
+        TRandom random(seed), draws(seed);
         TFigure figure;
         figure.Generate(random, 3, 1);
-        const Box& shape = TFigure::FigureShapes[replay.Draw(4)];
+        const std::uint32_t shape = draws.Draw(4);
+        shapeSeen[shape] = true;
         Box expected{};
-        for (int c = 0; c < 3; ++c)
-            for (int r = 0; r < 3; ++r)
-                if (shape[r * 3 + c])
-                    expected[r * 3 + c] = static_cast<std::uint8_t>(replay.Draw(6) + 1);
+        for (int cell : colourOrder[shape])
+            expected[cell] = static_cast<std::uint8_t>(draws.Draw(6) + 1);
         ASSERT_EQ(figure.Cells, expected) << "seed " << seed;
         EXPECT_EQ(figure.X, 3);
         EXPECT_EQ(figure.Y, 1);
-        EXPECT_NE(figure.Cells[1], 0) << "every figure occupies box column 1";
+        EXPECT_EQ(random.Draw(1u << 31), draws.Draw(1u << 31)) << "seed " << seed << ": no other draw";
     }
+    for (bool seen : shapeSeen)
+        EXPECT_TRUE(seen);
 }
 
 TEST(FigureGenerate, EveryShapeAndColourAppears)
@@ -127,19 +133,22 @@ TEST(FigureMove, RefusedMovesLeaveTheFigureUnchanged)
     struct Case {
         const char* name;
         Box cells;
-        int x, y, direction;
+        int x, y;
+        MoveDirection direction;
         bool moved;
         int expectX, expectY;
-    } cases[] = {
-        {"left from X 0 is refused before any grid test", VerticalThree, 0, 1, 0, false, 0, 1},
-        {"left into column 0", Corner, 1, 1, 0, false, 1, 1},
-        {"right into column 8", VerticalThree, 6, 1, 1, false, 6, 1},
-        {"right inside the well", VerticalThree, 3, 1, 1, true, 4, 1},
-        {"left inside the well", VerticalThree, 3, 1, 0, true, 2, 1},
-        {"down inside the well", VerticalThree, 3, 1, 2, true, 3, 2},
-        {"down onto the floor", VerticalThree, 3, 16, 2, false, 3, 16},
-        {"onto a settled cell", VerticalThree, 3, 5, 1, false, 3, 5},
-        {"unknown direction", VerticalThree, 3, 1, 3, false, 3, 1},
+    };
+    using enum MoveDirection;
+    const Case cases[] = {
+        {"left from X 0 is refused before any grid test", VerticalThree, 0, 1, Left, false, 0, 1},
+        {"left into column 0", Corner, 1, 1, Left, false, 1, 1},
+        {"right into column 8", VerticalThree, 6, 1, Right, false, 6, 1},
+        {"right inside the well", VerticalThree, 3, 1, Right, true, 4, 1},
+        {"left inside the well", VerticalThree, 3, 1, Left, true, 2, 1},
+        {"down inside the well", VerticalThree, 3, 1, Down, true, 3, 2},
+        {"down onto the floor", VerticalThree, 3, 16, Down, false, 3, 16},
+        {"onto a settled cell", VerticalThree, 3, 5, Right, false, 3, 5},
+        {"a value outside the three", VerticalThree, 3, 1, static_cast<MoveDirection>(3), false, 3, 1},
     };
     for (const Case& c : cases) {
         Rig rig;
@@ -233,7 +242,7 @@ TEST(FigureDrop, FallsUntilOneMoreRowWouldCollideWithoutLanding)
     EXPECT_EQ(rig.game.Stack, before);
     EXPECT_TRUE(rig.host.Notifications.empty());
 
-    EXPECT_FALSE(rig.game.Move(2)) << "a resting figure cannot be pushed down";
+    EXPECT_FALSE(rig.game.Move(MoveDirection::Down)) << "a resting figure cannot be pushed down";
     EXPECT_EQ(rig.game.Stack, before) << "pushing down never lands the figure";
 }
 
@@ -247,9 +256,9 @@ TEST(FigureOperations, DoNothingWhileIdleOrPaused)
             rig.game.SetPaused(true);
         else
             rig.game.SetRunning(false);
-        EXPECT_FALSE(rig.game.Move(0));
-        EXPECT_FALSE(rig.game.Move(1));
-        EXPECT_FALSE(rig.game.Move(2));
+        EXPECT_FALSE(rig.game.Move(MoveDirection::Left));
+        EXPECT_FALSE(rig.game.Move(MoveDirection::Right));
+        EXPECT_FALSE(rig.game.Move(MoveDirection::Down));
         rig.game.Rotate(true);
         rig.game.Drop(rig.game.Stack);
         EXPECT_FALSE(rig.game.StepDown());

@@ -1,27 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <limits>
 
+#include "engine/headless_host.h"
 #include "support/test_host.h"
 
 namespace {
 
 using Rows = std::vector<std::string>;
-
-// The visible well with `bottom` as its lowest rows.
-Rows WellOf(std::initializer_list<const char*> bottom)
-{
-    Rows rows(18 - bottom.size(), ".......");
-    rows.insert(rows.end(), bottom.begin(), bottom.end());
-    return rows;
-}
-
-void Load(Grid& well, const Rows& rows)
-{
-    for (int r = 0; r < 18; ++r)
-        for (int c = 0; c < 7; ++c)
-            well[CellIndex(r + 1, c + 1)] = rows[r][c] == '.' ? 0 : static_cast<std::uint8_t>(rows[r][c] - '0');
-}
 
 struct CascadeCase {
     const char* name;
@@ -54,16 +41,13 @@ TEST(LandingCascade, ScoresChainsAndBonusesAsPlayed)
     for (const CascadeCase& c : cases) {
         Rig rig;
         rig.game.Level = static_cast<std::uint8_t>(c.level);
-        Load(rig.game.Stack, c.before);
+        PutBottomRows(rig.game.Stack, c.before);
         const CascadeResult result = rig.game.RunLandingCascade();
         EXPECT_EQ(result.points, c.points) << c.name;
         EXPECT_EQ(result.chains, c.chains) << c.name;
         EXPECT_EQ(result.removed, c.removed) << c.name;
         EXPECT_EQ(result.bonus, c.bonus) << c.name;
-        Rows expected = c.after;
-        if (expected.size() < 18)   // the short form of an all-but-bottom empty well
-            expected.insert(expected.begin(), 18 - expected.size(), ".......");
-        EXPECT_EQ(WellRows(rig.game.Stack), expected) << c.name;
+        EXPECT_EQ(WellRows(rig.game.Stack), c.after) << c.name;
     }
 }
 
@@ -86,7 +70,7 @@ TEST(MarkMatches, FindsLinesOfEveryDirectionAndNoOthers)
     };
     for (const Case& c : cases) {
         Rig rig;
-        Load(rig.game.Stack, c.well);
+        PutBottomRows(rig.game.Stack, c.well);
         EXPECT_EQ(rig.game.MarkMatches(rig.game.Display), c.found) << c.name;
         int marked = 0;
         for (int row = 0; row < 20; ++row)
@@ -102,12 +86,48 @@ TEST(MarkMatches, FindsLinesOfEveryDirectionAndNoOthers)
     }
 }
 
+TEST(MarkMatches, MarksExactlyTheCellsOfEveryRunInEveryDirection)
+{
+    // A run of n cells of one colour, alone in the well, at the floor and
+    // against the hidden row 0. Runs of three or more are marked cell for
+    // cell, shorter ones not at all.
+    struct Run {
+        const char* name;
+        int dr, dc;
+        int (*startRow)(int n);
+        int (*startCol)(int n);
+    } runs[] = {
+        {"across on the floor", 0, 1, [](int) { return 18; }, [](int) { return 1; }},
+        {"across in row 1", 0, 1, [](int) { return 1; }, [](int n) { return 8 - n; }},
+        {"down to the floor", 1, 0, [](int n) { return 19 - n; }, [](int) { return 7; }},
+        {"down from row 1", 1, 0, [](int) { return 1; }, [](int) { return 1; }},
+        {"down-right to the floor", 1, 1, [](int n) { return 19 - n; }, [](int) { return 1; }},
+        {"down-right from row 1", 1, 1, [](int) { return 1; }, [](int n) { return 8 - n; }},
+        {"up-right from the floor", -1, 1, [](int) { return 18; }, [](int n) { return 8 - n; }},
+        {"up-right to row 1", -1, 1, [](int n) { return n; }, [](int) { return 1; }},
+    };
+    for (const Run& run : runs) {
+        const int longest = run.dc == 0 ? 18 : 7;
+        for (int n = 2; n <= longest; ++n) {
+            Rig rig;
+            Grid expected = rig.game.Stack;
+            for (int k = 0; k < n; ++k) {
+                const int index = CellIndex(run.startRow(n) + k * run.dr, run.startCol(n) + k * run.dc);
+                rig.game.Stack[index] = 4;
+                expected[index] = n >= 3 ? CellMarked : 4;
+            }
+            EXPECT_EQ(rig.game.MarkMatches(rig.game.Display), n >= 3) << run.name << ", " << n;
+            EXPECT_EQ(rig.game.Stack, expected) << run.name << ", " << n;
+        }
+    }
+}
+
 TEST(RemoveMarkedCell, TakesTheTopmostThenLeftmostMarkAndSinksOnlyTheRunAbove)
 {
     Grid well{};
     Rig rig;
     rig.game.InitWell(well);
-    Load(well, WellOf({"..6....", "..5....", ".......", "..4....", "..3....", "..77...", "7......"}));
+    PutBottomRows(well, {"..6....", "..5....", ".......", "..4....", "..3....", "..77...", "7......"});
     // Removal order: row 17 column 3, row 17 column 4, row 18 column 1.
     ASSERT_TRUE(TADTetrisGame::RemoveMarkedCell(well));
     EXPECT_EQ(WellRows(well), WellOf({"..6....", "..5....", ".......", ".......", "..4....", "..37...", "7......"}));
@@ -214,26 +234,76 @@ TEST(ResolveLanding, CanEndTheGameAtTheSpawn)
 
 TEST(PlayRecordSound, SilentSpeakerOrWaveByTheOptions)
 {
-    std::vector<std::string> beeps;
-    for (int i = 0; i <= 20; ++i)
-        beeps.push_back("beep " + std::to_string(1500 + 120 * i) + " 2");
-    for (int i = 0; i <= 10; ++i)
-        beeps.push_back("beep " + std::to_string(1500 - 150 * i) + " 2");
     struct Case {
         bool soundOn, speaker;
-        std::vector<std::string> calls;
+        std::size_t calls;
     } cases[] = {
-        {false, false, {}},
-        {false, true, {}},
-        {true, false, {"wave"}},
-        {true, true, beeps},
+        {false, false, 0},
+        {false, true, 0},
+        {true, false, 1},
+        {true, true, 32},
     };
     for (const Case& c : cases) {
         Rig rig;
         rig.game.SoundOn = c.soundOn;
         rig.host.ToSpeaker = c.speaker;
         rig.game.PlayRecordSound();
-        EXPECT_EQ(rig.host.Calls, c.calls) << c.soundOn << c.speaker;
+        EXPECT_EQ(rig.host.Calls.size(), c.calls) << c.soundOn << c.speaker;
+        if (c.soundOn && !c.speaker) {
+            EXPECT_EQ(rig.host.Calls, (std::vector<std::string>{"wave"}));
+        }
+    }
+}
+
+TEST(PlayRecordSound, SpeakerFanfareRisesThenFallsInTwoMillisecondTones)
+{
+    Rig rig;
+    rig.game.SoundOn = true;
+    rig.host.ToSpeaker = true;
+    rig.game.PlayRecordSound();
+    std::vector<int> pitches;
+    for (const std::string& call : rig.host.Calls) {
+        int pitch = -1, ms = -1;
+        ASSERT_EQ(std::sscanf(call.c_str(), "beep %d %d", &pitch, &ms), 2) << call;
+        EXPECT_EQ(ms, 2) << call;
+        pitches.push_back(pitch);
+    }
+    ASSERT_EQ(pitches.size(), 32u);
+    // 21 tones up from 1500 Hz to 3900 Hz, then 11 down from 1500 Hz to silence.
+    EXPECT_EQ(pitches[0], 1500);
+    EXPECT_EQ(pitches[20], 3900);
+    EXPECT_EQ(pitches[21], 1500);
+    EXPECT_EQ(pitches[31], 0);
+    for (int i = 1; i <= 20; ++i)
+        EXPECT_EQ(pitches[i] - pitches[i - 1], 120) << i;
+    for (int i = 22; i <= 31; ++i)
+        EXPECT_EQ(pitches[i] - pitches[i - 1], -150) << i;
+}
+
+TEST(ResolveLanding, ItsWaitsEndAPauseOnlyWhenCellsAreRemoved)
+{
+    // The window's wait pauses and unpauses the game, as the sim's host does;
+    // the next figure comes in only when the game is no longer paused.
+    struct Case {
+        const char* name;
+        std::vector<std::string> bottom;
+        bool pausedAfter;
+    } cases[] = {
+        {"a line: every removal waits", {"111...."}, false},
+        {"no line: no wait", {"12....."}, true},
+    };
+    for (const Case& c : cases) {
+        HeadlessHost host;
+        TADTetrisGame game(host);
+        host.Attach(&game);
+        game.StartGame();
+        PutBottomRows(game.Stack, c.bottom);
+        const TFigure falling = game.Figure, next = game.NextFigure;
+        game.SetPaused(true);
+        game.ResolveLanding();
+        EXPECT_TRUE(game.Running) << c.name;
+        EXPECT_EQ(game.Paused, c.pausedAfter) << c.name;
+        EXPECT_EQ(game.Figure.Cells, c.pausedAfter ? falling.Cells : next.Cells) << c.name;
     }
 }
 

@@ -128,16 +128,6 @@ TEST(Pause, ActsOnlyWhileAGameRuns)
     EXPECT_FALSE(rig.game.Paused);
 }
 
-TEST(Pause, APausedGameIsRunningUnpausedAfterACascadeWait)
-{
-    Rig rig;
-    rig.game.StartGame();
-    rig.game.SetPaused(true);
-    rig.host.Delay(100);
-    EXPECT_TRUE(rig.game.Running);
-    EXPECT_FALSE(rig.game.Paused);
-}
-
 TEST(StepDown, FallsOneRowQuietlyOrLandsWithANotice)
 {
     Rig rig;
@@ -211,9 +201,9 @@ TEST(GameOver, FreezesTheFinishedGame)
     const Grid stack = rig.game.Stack, display = rig.game.Display;
     const TFigure figure = rig.game.Figure, next = rig.game.NextFigure;
     EXPECT_FALSE(rig.game.StepDown());
-    EXPECT_FALSE(rig.game.Move(0));
-    EXPECT_FALSE(rig.game.Move(1));
-    EXPECT_FALSE(rig.game.Move(2));
+    EXPECT_FALSE(rig.game.Move(MoveDirection::Left));
+    EXPECT_FALSE(rig.game.Move(MoveDirection::Right));
+    EXPECT_FALSE(rig.game.Move(MoveDirection::Down));
     rig.game.Rotate(true);
     rig.game.Drop(rig.game.Stack);
     rig.game.SpawnNext();

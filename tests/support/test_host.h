@@ -2,11 +2,13 @@
 // A host that records every call the engine makes, in order, so that tests
 // can check notifications and the host-call sequence of a cascade.
 
-#include <initializer_list>
+#include <span>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "engine/game.h"
+#include "tools/sim/well_rows.h"
 
 class RecordingHost : public GameHost {
 public:
@@ -76,32 +78,36 @@ struct Rig {
     }
 };
 
-// Writes rows of '.'/'1'..'6' text into a well so that the last row given
-// lands on visible row 18. Other cells keep their values.
-inline void PutBottomRows(Grid& well, std::initializer_list<const char*> rows)
+// Writes rows of well text ('.', '1'..'6', '7' for a mark) into a well so
+// that the last row given lands on visible row 18; rows above them keep their
+// values. Text that is not a well row fails the test with what is wrong.
+inline void PutBottomRows(Grid& well, const std::vector<std::string>& rows)
 {
-    int row = 19 - static_cast<int>(rows.size());
-    for (const char* text : rows) {
-        for (int col = 1; col <= 7; ++col) {
-            const char ch = text[col - 1];
-            well[CellIndex(row, col)] = ch == '.' ? 0 : static_cast<std::uint8_t>(ch - '0');
-        }
+    if (rows.size() > VisibleRows)
+        throw std::invalid_argument("a well has " + std::to_string(VisibleRows) + " rows");
+    int row = BorderRow - static_cast<int>(rows.size());
+    for (const std::string& text : rows) {
+        if (const auto wrong = ReadCellRow(text, std::span(well).subspan(CellIndex(row, 1), VisibleCols),
+                                           HighestWithMarks))
+            throw std::invalid_argument("well row \"" + text + "\" " + *wrong);
         ++row;
     }
 }
 
-// The visible rows of a well as text, row 1 first ('7' for a mark).
+// The visible rows of a well as text, row 1 first.
 inline std::vector<std::string> WellRows(const Grid& well)
 {
     std::vector<std::string> rows;
-    for (int row = 1; row <= 18; ++row) {
-        std::string text;
-        for (int col = 1; col <= 7; ++col) {
-            const auto cell = well[CellIndex(row, col)];
-            text += cell == 0 ? '.' : static_cast<char>('0' + cell);
-        }
-        rows.push_back(text);
-    }
+    for (int row = 1; row <= VisibleRows; ++row)
+        rows.push_back(CellRowText(std::span(well).subspan(CellIndex(row, 1), VisibleCols)));
+    return rows;
+}
+
+// The visible well with `bottom` as its lowest rows and empty rows above.
+inline std::vector<std::string> WellOf(const std::vector<std::string>& bottom)
+{
+    std::vector<std::string> rows(VisibleRows - bottom.size(), std::string(VisibleCols, '.'));
+    rows.insert(rows.end(), bottom.begin(), bottom.end());
     return rows;
 }
 

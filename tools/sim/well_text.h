@@ -10,6 +10,7 @@
 #include "engine/figure.h"
 #include "engine/grid.h"
 #include "tools/sim/input.h"
+#include "tools/sim/well_rows.h"
 
 // Fills the visible rows of a bordered well from its text.
 void ParseStack(const nlohmann::json& text, Grid& well);
