@@ -145,7 +145,7 @@ TEST(DropGrace, AFigureSlidOverAGapFallsOnInsteadOfLanding)
     rig.game.Stack[CellIndex(18, 3)] = 4;
     rig.loop.HardDrop();
     ASSERT_EQ(rig.game.Figure.Y, 15);
-    ASSERT_TRUE(rig.game.Move(0));
+    ASSERT_TRUE(rig.game.Move(MoveDirection::Left));
     bool key = true;
     int ticks = 1;
     bool landed = rig.loop.GraceTick(100, key);
