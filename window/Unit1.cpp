@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "online/publish_address.h"
+#include "platform/colour_dialog.h"
 #include "platform/user_name.h"
 #include "window/notification_event.h"
 #include "window/score_text.h"

@@ -9,10 +9,7 @@
 #include <cstdint>
 
 #include "engine/grid.h"
-#include "platform/colour_dialog.h"
-
-QColor ToQColor(WinColour colour);
-WinColour FromQColor(const QColor& colour);
+#include "platform/win_colour.h"
 
 // Colours of cell codes 1..7 (index 0 unused); code 7 stays black.
 using ColourTable = std::array<WinColour, 8>;

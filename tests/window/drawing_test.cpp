@@ -171,6 +171,19 @@ TEST(ColourSetUp, ChosenColoursReachTheTableAndTheWell)
     EXPECT_EQ(form.ColourMode, 1) << "the mode stays";
 }
 
+TEST(WinColourValue, RedIsTheLowByteBothWays)
+{
+    const std::pair<WinColour, QColor> cases[] = {
+        {0x0000FF, QColor(255, 0, 0)},       {0x00FF00, QColor(0, 255, 0)},   {0xFF0000, QColor(0, 0, 255)},
+        {0x123456, QColor(0x56, 0x34, 0x12)}, {0x000000, QColor(Qt::black)}, {0xFFFFFF, QColor(Qt::white)},
+    };
+    for (const auto& [value, colour] : cases) {
+        EXPECT_EQ(ToQColor(value), colour) << std::hex << value;
+        EXPECT_EQ(FromQColor(colour), value) << std::hex << value;
+    }
+    EXPECT_EQ(FromQColor(QColor(1, 2, 3, 4)), 0x030201u) << "the alpha is dropped";
+}
+
 TEST(ColourDialog, ShortFormOnlyForBasicComponents)
 {
     struct Case {
