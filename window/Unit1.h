@@ -236,6 +236,9 @@ private:
     void ShowLinkAddresses();
     void ShowDamagedRecords(const RecordsDamaged& damaged);
     void RunKeyCommand(int virtualKey);
+    // Shows or hides a panel; without the autopilot an open panel pauses the
+    // game and covers the well.
+    void TogglePanel(QWidget* panel);
     void AutopilotKey();
     // Queues a key press behind the events already waiting, for whichever
     // control has the focus when it arrives.
