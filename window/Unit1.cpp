@@ -14,11 +14,10 @@
 #include "online/publish_address.h"
 #include "platform/colour_dialog.h"
 #include "platform/user_name.h"
+#include "window/application.h"
 #include "window/notification_event.h"
 #include "window/score_text.h"
 #include "window/virtual_keys.h"
-
-std::function<void(const QString&)> TForm1::ShowError;
 
 decltype(TForm1::AnswerDialog) TForm1::AnswerDialog;
 
@@ -29,14 +28,6 @@ QMessageBox::StandardButton TForm1::MessageDialog(QMessageBox::Icon icon, const 
         return AnswerDialog(icon, caption, text, buttons);
     QMessageBox box(icon, caption, QString(text).replace("\r\n", "\n"), buttons, this);
     return static_cast<QMessageBox::StandardButton>(box.exec());
-}
-
-void TForm1::ReportError(const QString& message)
-{
-    if (ShowError)
-        ShowError(message);
-    else
-        QMessageBox::critical(nullptr, "Vantorix II", message);
 }
 
 static void LoadResources()
@@ -89,7 +80,7 @@ void TForm1::FormCreate()
         Read_Res();
     } catch (const std::exception& error) {
         // The window is made all the same; the table stays empty.
-        ReportError(QString::fromUtf8(error.what()));
+        VantorixApplication::ReportError(QString::fromUtf8(error.what()));
     }
     Read_Options();
     Game->RecordPlace = static_cast<std::uint8_t>(LV1->topLevelItemCount() + 1);

@@ -102,10 +102,6 @@ public:
     static std::function<QMessageBox::StandardButton(QMessageBox::Icon icon, const QString& caption,
                                                      const QString& text, QMessageBox::StandardButtons buttons)>
         AnswerDialog;
-    // Shows an error that reached the general handler.
-    static std::function<void(const QString&)> ShowError;
-    // What the general handler does with an error: ShowError, or a box.
-    static void ReportError(const QString& message);
 
     // The records table behind LV1, and its file; the options file.
     RecordsBook Records;
