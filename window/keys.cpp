@@ -6,19 +6,15 @@
 
 #include "platform/user_name.h"
 #include "window/Unit1.h"
+#include "window/notification_event.h"
 #include "window/virtual_keys.h"
 
 namespace {
 
 // A key press queued by the autopilot switch.
-class SyntheticKeyEvent : public QEvent {
+class SyntheticKeyEvent : public CustomEvent<SyntheticKeyEvent> {
 public:
-    static QEvent::Type EventType()
-    {
-        static const int type = QEvent::registerEventType();
-        return static_cast<QEvent::Type>(type);
-    }
-    explicit SyntheticKeyEvent(int key) : QEvent(EventType()), Key(key) {}
+    explicit SyntheticKeyEvent(int key) : Key(key) {}
     const int Key;
 };
 
