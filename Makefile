@@ -3,20 +3,27 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 RELEASE_DIR := build
 TEST_DIR := build-test
 
-.PHONY: run test setup build build-test bench server install package fuzz soak clean
+.PHONY: run test setup configure build build-test bench server install package fuzz soak clean
 
 setup:
 	@bash scripts/setup.sh
 
-build: setup
+# The Release build tree; each target below builds in it only what it needs.
+configure: setup
 	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release
+
+# Everything: the game, the tools, the server, the tests and the benchmarks.
+build: configure
 	cmake --build $(RELEASE_DIR) -j $(JOBS)
 
-run: build
+# Only the game: a first start does not wait for the tests to compile.
+run: configure
+	cmake --build $(RELEASE_DIR) -j $(JOBS) --target vantorix2
 	./$(RELEASE_DIR)/window/vantorix2
 
 # The records server on 127.0.0.1:8642; e.g. SERVER_ARGS="--db /var/lib/records.db".
-server: build
+server: configure
+	cmake --build $(RELEASE_DIR) -j $(JOBS) --target vantorix2-records
 	./$(RELEASE_DIR)/server/vantorix2-records $(SERVER_ARGS)
 
 build-test: setup
@@ -26,7 +33,9 @@ build-test: setup
 test: build-test
 	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS)
 
-bench: build
+BENCHMARKS := engine_bench window_bench records_bench records_server_bench
+bench: configure
+	cmake --build $(RELEASE_DIR) -j $(JOBS) --target $(BENCHMARKS)
 	./$(RELEASE_DIR)/bench/engine_bench
 	./$(RELEASE_DIR)/bench/window_bench
 	./$(RELEASE_DIR)/bench/records_bench
@@ -48,7 +57,8 @@ fuzz: setup
 
 # The real window with the autopilot for SOAK_MINUTES (default 30), offscreen.
 SOAK_MINUTES ?= 30
-soak: build
+soak: configure
+	cmake --build $(RELEASE_DIR) -j $(JOBS) --target vantorix2-soak
 	QT_QPA_PLATFORM=offscreen ./$(RELEASE_DIR)/tools/soak/vantorix2-soak --minutes $(SOAK_MINUTES)
 
 clean:

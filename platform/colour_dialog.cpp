@@ -12,9 +12,6 @@
 
 namespace {
 
-QColor ToColor(WinColour c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
-WinColour ToWin(const QColor& c) { return WinColour(c.red()) | WinColour(c.green()) << 8 | WinColour(c.blue()) << 16; }
-
 bool BasicComponent(unsigned value)
 {
     for (unsigned allowed : {0u, 64u, 128u, 160u, 192u, 255u})
@@ -103,8 +100,8 @@ bool OpensShortForm(WinColour preset)
 
 WinColour RunColourDialog(QWidget* parent, WinColour preset)
 {
-    ColourDialog dialog(parent, ToColor(preset), !OpensShortForm(preset));
+    ColourDialog dialog(parent, ToQColor(preset), !OpensShortForm(preset));
     if (dialog.exec() != QDialog::Accepted)
         return preset;
-    return ToWin(dialog.Chosen);
+    return FromQColor(dialog.Chosen);
 }

@@ -2,12 +2,9 @@
 // The colour chooser: a short form with the basic colours, and a full form
 // that adds a picker for any colour.
 
-#include <cstdint>
+#include "platform/win_colour.h"
 
 class QWidget;
-
-// Windows colour value 0x00BBGGRR (red in the low byte).
-using WinColour = std::uint32_t;
 
 // The short form is used when every component of the preset is one of the
 // values the basic colours are made of.

@@ -11,12 +11,12 @@
 #include <QThread>
 
 #include "online/publish_address.h"
+#include "platform/colour_dialog.h"
 #include "platform/user_name.h"
+#include "window/application.h"
 #include "window/notification_event.h"
 #include "window/score_text.h"
 #include "window/virtual_keys.h"
-
-std::function<void(const QString&)> TForm1::ShowError;
 
 decltype(TForm1::AnswerDialog) TForm1::AnswerDialog;
 
@@ -27,14 +27,6 @@ QMessageBox::StandardButton TForm1::MessageDialog(QMessageBox::Icon icon, const 
         return AnswerDialog(icon, caption, text, buttons);
     QMessageBox box(icon, caption, QString(text).replace("\r\n", "\n"), buttons, this);
     return static_cast<QMessageBox::StandardButton>(box.exec());
-}
-
-void TForm1::ReportError(const QString& message)
-{
-    if (ShowError)
-        ShowError(message);
-    else
-        QMessageBox::critical(nullptr, "Vantorix II", message);
 }
 
 static void LoadResources()
@@ -69,7 +61,7 @@ void TForm1::FormCreate()
     CopyPanelsToColourTable();
     ColourMode = 2;
     resize(800, 600);
-    SetBackgroundColour(ToQColor(0x6A6A6A));
+    SetBackgroundColour(ToQColor(DefaultBackground));
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->geometry().center() - rect().center());
     ReadDisplayMode();
@@ -88,7 +80,7 @@ void TForm1::FormCreate()
         Read_Res();
     } catch (const std::exception& error) {
         // The window is made all the same; the table stays empty.
-        ReportError(QString::fromUtf8(error.what()));
+        VantorixApplication::ReportError(QString::fromUtf8(error.what()));
     }
     Read_Options();
     Game->RecordPlace = static_cast<std::uint8_t>(LV1->topLevelItemCount() + 1);
@@ -312,83 +304,6 @@ void TForm1::FormPaint(QPainter& painter)
     if (!Game)
         return;
     painter.drawImage(0, 0, RenderWell(Game->Display, ColourMode, Colours, CellImages, Geometry));
-}
-
-void TForm1::MakeBitmaps(bool bevelled)
-{
-    const QImage bevel(":/BMP_7");
-    for (int k = 1; k <= 7; ++k) {
-        const QImage shading = bevelled ? bevel : QImage(QString(":/BMP_%1").arg(k));
-        CellImages[k] = ShadeTemplate(Colours[k], shading);
-    }
-    for (int k = 0; k < 6; ++k)
-        CellImageViews[k]->setPixmap(QPixmap::fromImage(CellImages[k + 1]));
-}
-
-void TForm1::RebuildCellImages()
-{
-    // Flat colours need no pictures; the pictures already made stay.
-    if (ColourMode == 2)
-        MakeBitmaps(true);
-    else if (ColourMode == 3)
-        MakeBitmaps(false);
-}
-
-WinColour TForm1::PanelColour(int panel) const
-{
-    return FromQColor(ColourPanels[panel]->palette().color(QPalette::Window));
-}
-
-void TForm1::SetPanelColour(int panel, WinColour colour)
-{
-    SetRoleColour(ColourPanels[panel], QPalette::Window, ToQColor(colour));
-    ColourPanels[panel]->setAutoFillBackground(true);
-}
-
-void TForm1::CopyPanelsToColourTable()
-{
-    for (int k = 0; k < 6; ++k)
-        Colours[k + 1] = PanelColour(k);
-    Colours[7] = 0;
-}
-
-QColor TForm1::BackgroundColour() const
-{
-    return palette().color(QPalette::Window);
-}
-
-void TForm1::SetBackgroundColour(const QColor& colour)
-{
-    SetRoleColour(this, QPalette::Window, colour);
-    setAutoFillBackground(true);
-}
-
-void TForm1::ColorClick(int panel)
-{
-    SetPanelColour(panel, SelectColor(PanelColour(panel)));
-    // The dialog took the focus; its return reads the options file again,
-    // and under X11 that may come after this: the file must hold the choice.
-    Write_Options();
-    CopyPanelsToColourTable();
-    RebuildCellImages();
-    DrawWell();
-    RepaintNow();
-}
-
-void TForm1::FormColorClick()
-{
-    SetBackgroundColour(ToQColor(SelectColor(FromQColor(BackgroundColour()))));
-}
-
-void TForm1::DefColorClick()
-{
-    for (int k = 0; k < 6; ++k)
-        SetPanelColour(k, DefaultColours[k + 1]);
-    CopyPanelsToColourTable();
-    SetBackgroundColour(ToQColor(0x6A6A6A));
-    RebuildCellImages();
-    DrawWell();
-    RepaintNow();
 }
 
 // ---- Score display ----------------------------------------------------------

@@ -102,10 +102,6 @@ public:
     static std::function<QMessageBox::StandardButton(QMessageBox::Icon icon, const QString& caption,
                                                      const QString& text, QMessageBox::StandardButtons buttons)>
         AnswerDialog;
-    // Shows an error that reached the general handler.
-    static std::function<void(const QString&)> ShowError;
-    // What the general handler does with an error: ShowError, or a box.
-    static void ReportError(const QString& message);
 
     // The records table behind LV1, and its file; the options file.
     RecordsBook Records;
@@ -237,6 +233,9 @@ private:
     void ShowLinkAddresses();
     void ShowDamagedRecords(const RecordsDamaged& damaged);
     void RunKeyCommand(int virtualKey);
+    // Shows or hides a panel; without the autopilot an open panel pauses the
+    // game and covers the well.
+    void TogglePanel(QWidget* panel);
     void AutopilotKey();
     // Queues a key press behind the events already waiting, for whichever
     // control has the focus when it arrives.

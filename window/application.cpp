@@ -1,17 +1,26 @@
 #include "window/application.h"
 
+#include <QMessageBox>
 #include <exception>
 
-#include "window/Unit1.h"
+std::function<void(const QString&)> VantorixApplication::ShowError;
+
+void VantorixApplication::ReportError(const QString& message)
+{
+    if (ShowError)
+        ShowError(message);
+    else
+        QMessageBox::critical(nullptr, "Vantorix II", message);
+}
 
 bool VantorixApplication::notify(QObject* receiver, QEvent* event)
 {
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& error) {
-        TForm1::ReportError(QString::fromUtf8(error.what()));
+        ReportError(QString::fromUtf8(error.what()));
     } catch (...) {
-        TForm1::ReportError("Unknown error");
+        ReportError("Unknown error");
     }
     return false;
 }

@@ -209,7 +209,8 @@ void TForm1::CreateControls()
     PB = new TPaintBox(this);
     PB->setObjectName("PB");
     PB->setGeometry(291, 19, 225, 560);
-    SetBackground(PB, Qt::black);
+    // Not filled: the well picture covers 218 x 559 of it, and the strip
+    // beside and below shows the window's background through.
     PB->OnPaint = [this](QPainter& painter) { FormPaint(painter); };
     const QColor frame = ToQColor(0xA3A3A3);
     Image15 = MakeLine(this, "Image15", {287, 15, 225, 1}, frame);

@@ -1,4 +1,4 @@
-// Keyboard and mouse commands, the popup menu and the panel toggles.
+// Keyboard and mouse commands and the popup menu.
 
 #include <QApplication>
 #include <QCursor>
@@ -6,19 +6,15 @@
 
 #include "platform/user_name.h"
 #include "window/Unit1.h"
+#include "window/notification_event.h"
 #include "window/virtual_keys.h"
 
 namespace {
 
 // A key press queued by the autopilot switch.
-class SyntheticKeyEvent : public QEvent {
+class SyntheticKeyEvent : public CustomEvent<SyntheticKeyEvent> {
 public:
-    static QEvent::Type EventType()
-    {
-        static const int type = QEvent::registerEventType();
-        return static_cast<QEvent::Type>(type);
-    }
-    explicit SyntheticKeyEvent(int key) : QEvent(EventType()), Key(key) {}
+    explicit SyntheticKeyEvent(int key) : Key(key) {}
     const int Key;
 };
 
@@ -282,59 +278,4 @@ void TForm1::AboutClick()
 void TForm1::MExitClick()
 {
     close();
-}
-
-// ---- Panels and switches ----------------------------------------------------------
-
-namespace {
-
-// Shows or hides a panel; without the autopilot an open panel pauses the
-// game and covers the well.
-void TogglePanel(TForm1& form, QWidget* panel)
-{
-    panel->setVisible(panel->isHidden());
-    if (form.AutopilotOn)
-        return;
-    const bool shown = !panel->isHidden();
-    form.Game->SetPaused(shown);
-    form.UserPaused = form.Game->Paused;
-    form.PauseBlocked->setVisible(shown);
-}
-
-}  // namespace
-
-void TForm1::ShowAbout()
-{
-    TogglePanel(*this, GBAbout);
-}
-
-void TForm1::ShowOptions()
-{
-    TogglePanel(*this, GBOptions);
-}
-
-void TForm1::Lb_AnimClick()
-{
-    ChBox_Anim->setChecked(!ChBox_Anim->isChecked());
-}
-
-void TForm1::Lb_SoundClick()
-{
-    ChBox_Sound->setChecked(!ChBox_Sound->isChecked());
-}
-
-void TForm1::Lb_Rot_InverseClick()
-{
-    ChBox_Rot_Inverse->setChecked(!ChBox_Rot_Inverse->isChecked());
-}
-
-void TForm1::ChBox_Sound_ONClick()
-{
-    Game->SoundOn = ChBox_Sound_ON->isChecked();
-}
-
-void TForm1::Lb_Sound_ONClick()
-{
-    ChBox_Sound_ONClick();
-    ChBox_Sound_ON->setChecked(!ChBox_Sound_ON->isChecked());
 }

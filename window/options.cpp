@@ -3,6 +3,7 @@
 
 #include "storage/options_file.h"
 #include "window/Unit1.h"
+#include "window/application.h"
 
 GameOptions TForm1::CurrentOptions() const
 {
@@ -53,6 +54,6 @@ void TForm1::Write_Options()
     } catch (const OptionsWriteError& error) {
         // Written at every focus loss: a folder that refuses it is told once.
         if (!error.Repeated)
-            ReportError(QString::fromUtf8(error.what()));
+            VantorixApplication::ReportError(QString::fromUtf8(error.what()));
     }
 }

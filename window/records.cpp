@@ -7,6 +7,7 @@
 
 #include "storage/cp1251.h"
 #include "window/Unit1.h"
+#include "window/application.h"
 #include "window/score_text.h"
 
 namespace {
@@ -189,7 +190,7 @@ void TForm1::Edit1KeyPress(QChar key)
     try {
         Write_Res();
     } catch (const std::exception& error) {
-        ReportError(QString::fromUtf8(error.what()));
+        VantorixApplication::ReportError(QString::fromUtf8(error.what()));
     }
 }
 
@@ -213,7 +214,7 @@ void TForm1::Erase_ResultsClick()
         Game->RecordPlace = 1;
         Read_Res();
     } catch (const std::exception& error) {
-        ReportError(QString::fromUtf8(error.what()));   // as in Edit1KeyPress
+        VantorixApplication::ReportError(QString::fromUtf8(error.what()));   // as in Edit1KeyPress
     }
 }
 

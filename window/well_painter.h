@@ -9,10 +9,7 @@
 #include <cstdint>
 
 #include "engine/grid.h"
-#include "platform/colour_dialog.h"
-
-QColor ToQColor(WinColour colour);
-WinColour FromQColor(const QColor& colour);
+#include "platform/win_colour.h"
 
 // Colours of cell codes 1..7 (index 0 unused); code 7 stays black.
 using ColourTable = std::array<WinColour, 8>;
@@ -20,6 +17,8 @@ using ColourTable = std::array<WinColour, 8>;
 using CellPictures = std::array<QImage, 8>;
 
 constexpr ColourTable DefaultColours = {0, 0x0000FF, 0xFF0000, 0x00FFFF, 0xFFFF00, 0x00FF00, 0xFF00FF, 0};
+// The window's background at every start and after the default colours.
+constexpr WinColour DefaultBackground = 0x6A6A6A;
 
 struct WellGeometry {
     int CellSize = 30;

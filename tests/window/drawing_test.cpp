@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <vector>
+
 #include "form_fixture.h"
 #include "platform/colour_dialog.h"
 #include "window/score_text.h"
@@ -116,7 +119,58 @@ TEST(WellOnScreen, ThePaintBoxShowsTheDisplayGrid)
     ASSERT_EQ(shot.size(), QSize(225, 560));
     EXPECT_EQ(shot.pixelColor(15, 540), ToQColor(DefaultColours[3]));
     EXPECT_EQ(shot.pixelColor(15, 500), QColor(Qt::black));
-    EXPECT_EQ(shot.pixelColor(221, 300), QColor(Qt::black)) << "the strip beside the image stays black";
+}
+
+// The paint box is 225 x 560 and its picture 218 x 559: the rest of it, and
+// the column outside the frame line at window x 512, show the window's
+// background, whichever the player chose; the picture stays as it was.
+TEST(WellOnScreen, TheStripBesideTheWellShowsTheWindowBackground)
+{
+    ProbeForm form;
+    form.ColourMode = 1;
+    for (int row = 12; row <= 18; ++row)
+        form.Game->Display[CellIndex(row, 1 + row % 7)] = static_cast<std::uint8_t>(1 + row % 6);
+    form.Game->Display[CellIndex(18, 7)] = 2;   // the cell nearest the strip
+    const QImage well = RenderWell(form.Game->Display, 1, form.Colours, form.CellImages, form.Geometry);
+    const QRect picture(form.PB->pos(), well.size());
+    ASSERT_EQ(picture, QRect(291, 19, 218, 559));
+    ASSERT_EQ(form.PB->geometry(), QRect(291, 19, 225, 560));
+
+    const struct {
+        const char* step;
+        std::function<void()> act;
+        QColor background;
+    } steps[] = {
+        {"at start", [] {}, QColor(0x6A, 0x6A, 0x6A)},
+        {"chosen", [&] {
+             form.SelectColor = [](WinColour) { return WinColour(0x123456); };
+             form.FormColorClick();
+         }, QColor(0x56, 0x34, 0x12)},
+        {"chosen again", [&] {
+             form.SelectColor = [](WinColour) { return WinColour(0x80FF00); };
+             form.FormColorClick();
+         }, QColor(0x00, 0xFF, 0x80)},
+        {"default colours", [&] { form.DefColorClick(); }, QColor(0x6A, 0x6A, 0x6A)},
+    };
+    for (const auto& step : steps) {
+        step.act();
+        ASSERT_EQ(form.BackgroundColour(), step.background) << step.step;
+        const QImage shot = form.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(shot.size(), QSize(800, 600));
+        // Beside the picture (x 509..515) and below it (y 578), but for the
+        // frame line at x 512.
+        std::vector<QPoint> wrong;
+        for (int y = 19; y <= 578; ++y)
+            for (int x = y == 578 ? 291 : 509; x <= 515; ++x)
+                if (x != 512 && shot.pixelColor(x, y) != step.background)
+                    wrong.push_back({x, y});
+        EXPECT_TRUE(wrong.empty()) << step.step << ": " << wrong.size() << " pixels, the first at " << wrong[0].x()
+                                   << "," << wrong[0].y() << " is " << shot.pixelColor(wrong[0]).name().toStdString();
+        for (int y : {15, 300, 580})
+            EXPECT_EQ(shot.pixelColor(512, y), ToQColor(0xA3A3A3)) << step.step << ": the frame line at " << y;
+        EXPECT_EQ(shot.copy(picture), well.convertToFormat(QImage::Format_RGB32)) << step.step;
+        EXPECT_EQ(shot.pixelColor(291 + 187, 19 + 528), ToQColor(form.Colours[2])) << step.step;
+    }
 }
 
 TEST(MakeBitmaps, AndsEachColourWithItsTemplate)
@@ -169,6 +223,19 @@ TEST(ColourSetUp, ChosenColoursReachTheTableAndTheWell)
         EXPECT_EQ(form.PanelColour(k), DefaultColours[k + 1]);
     EXPECT_EQ(form.BackgroundColour(), QColor(0x6A, 0x6A, 0x6A));
     EXPECT_EQ(form.ColourMode, 1) << "the mode stays";
+}
+
+TEST(WinColourValue, RedIsTheLowByteBothWays)
+{
+    const std::pair<WinColour, QColor> cases[] = {
+        {0x0000FF, QColor(255, 0, 0)},       {0x00FF00, QColor(0, 255, 0)},   {0xFF0000, QColor(0, 0, 255)},
+        {0x123456, QColor(0x56, 0x34, 0x12)}, {0x000000, QColor(Qt::black)}, {0xFFFFFF, QColor(Qt::white)},
+    };
+    for (const auto& [value, colour] : cases) {
+        EXPECT_EQ(ToQColor(value), colour) << std::hex << value;
+        EXPECT_EQ(FromQColor(colour), value) << std::hex << value;
+    }
+    EXPECT_EQ(FromQColor(QColor(1, 2, 3, 4)), 0x030201u) << "the alpha is dropped";
 }
 
 TEST(ColourDialog, ShortFormOnlyForBasicComponents)

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "window/Unit1.h"
+#include "window/application.h"
 
 class RecordingSound : public SoundOutput {
 public:

@@ -111,8 +111,11 @@ struct Dialogs {
 };
 
 struct ErrorLog {
-    ErrorLog() { TForm1::ShowError = [this](const QString& text) { Messages.push_back(text.toStdString()); }; }
-    ~ErrorLog() { TForm1::ShowError = nullptr; }
+    ErrorLog()
+    {
+        VantorixApplication::ShowError = [this](const QString& text) { Messages.push_back(text.toStdString()); };
+    }
+    ~ErrorLog() { VantorixApplication::ShowError = nullptr; }
     std::vector<std::string> Messages;
 };
 

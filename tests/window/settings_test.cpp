@@ -151,14 +151,14 @@ TEST(Options, AChosenColourOutlivesTheActivationThatFollowsItsDialog)
 TEST(Options, AWriteThatFailsIsReportedOnceAndTheSettingsStay)
 {
     std::vector<QString> errors;
-    TForm1::ShowError = [&](const QString& text) { errors.push_back(text); };
+    VantorixApplication::ShowError = [&](const QString& text) { errors.push_back(text); };
     ProbeForm form;
     form.Options.WriteHook = [](WriteStep) { throw FileError("read-only"); };
     const std::string before = OptionsText();
     form.ColourMode = 1;
     for (int i = 0; i < 3; ++i)
         form.Write_Options();
-    TForm1::ShowError = nullptr;
+    VantorixApplication::ShowError = nullptr;
     const QString path = QString::fromStdString(std::filesystem::absolute(OptionsPath).string());
     EXPECT_EQ(errors, std::vector<QString>{"Unable to write to " + path});
     EXPECT_EQ(OptionsText(), before);

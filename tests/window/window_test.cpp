@@ -368,13 +368,13 @@ protected:
 TEST(GeneralErrorHandler, ShowsTheMessageAndGoesOn)
 {
     std::vector<QString> shown;
-    TForm1::ShowError = [&](const QString& text) { shown.push_back(text); };
+    VantorixApplication::ShowError = [&](const QString& text) { shown.push_back(text); };
     Thrower thrower;
     QEvent event(QEvent::User);
     QCoreApplication::sendEvent(&thrower, &event);
     QCoreApplication::postEvent(&thrower, new QEvent(QEvent::User));
     QCoreApplication::sendPostedEvents();
-    TForm1::ShowError = nullptr;
+    VantorixApplication::ShowError = nullptr;
     EXPECT_EQ(shown, (std::vector<QString>{"'' is not a valid integer value", "'' is not a valid integer value"}));
 }
 

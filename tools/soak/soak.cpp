@@ -165,7 +165,7 @@ int main(int argc, char** argv)
 
     long errors = 0;
     std::string firstError;
-    TForm1::ShowError = [&](const QString& text) {
+    VantorixApplication::ShowError = [&](const QString& text) {
         if (errors++ == 0)
             firstError = text.toStdString();
     };
