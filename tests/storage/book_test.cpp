@@ -159,18 +159,28 @@ TEST(RecordsBook, AFailedWriteLeavesTheFileAndTheTable)
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.Path), {}), 1) << "no temporary file left";
 }
 
+// A full table read from its file, with Ann's new game entered at the top
+// and not yet written.
+struct AnnOnTop {
+    TempFolder folder;
+    RecordsBook book{folder / "vantorix2.rez"};
+    AnnOnTop()
+    {
+        WriteBytes(book.File(), Bytes30);
+        book.Read_Res();
+        book.CheckPlace("ann", 5000, 31);
+        book.NameEntry(1, "Ann");
+    }
+};
+
 TEST(RecordsBook, AWriteStoppedAtAnyStepLeavesAReadableFile)
 {
     const WriteStep steps[] = {WriteStep::Create, WriteStep::Write, WriteStep::Flush, WriteStep::Close,
                                WriteStep::Rename};
     for (bool killed : {false, true}) {
         for (WriteStep stop : steps) {
-            TempFolder folder;
-            RecordsBook book(folder / "vantorix2.rez");
-            WriteBytes(book.File(), Bytes30);
-            book.Read_Res();
-            book.CheckPlace("ann", 5000, 31);
-            book.NameEntry(1, "Ann");
+            AnnOnTop table;
+            RecordsBook& book = table.book;
             book.WriteHook = [&](WriteStep step) {
                 if (step != stop)
                     return;
@@ -200,12 +210,8 @@ TEST(RecordsBook, AWriteStoppedAtAnyStepLeavesAReadableFile)
         }
     }
     // And the write that is not stopped replaces the file.
-    TempFolder folder;
-    RecordsBook book(folder / "vantorix2.rez");
-    WriteBytes(book.File(), Bytes30);
-    book.Read_Res();
-    book.CheckPlace("ann", 5000, 31);
-    book.NameEntry(1, "Ann");
+    AnnOnTop table;
+    RecordsBook& book = table.book;
     book.Write_Res();
     EXPECT_EQ(Stored(book.File()).front(), (RecordEntry{"1", "Ann", "5.000"}));
     EXPECT_EQ(Stored(book.File()).size(), 30u);

@@ -1,6 +1,7 @@
 #include "sim.h"
 
 #include <algorithm>
+#include <iterator>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -129,37 +130,32 @@ std::optional<long> ParseCount(const std::string& text, long low, long high)
 
 std::optional<PlayOptions> ParsePlayOptions(const std::vector<std::string>& args)
 {
-    PlayOptions options;
-    bool seen[3] = {false, false, false};
-    for (std::size_t i = 1; i < args.size(); i += 2) {
-        if (i + 1 >= args.size())
-            return std::nullopt;
-        const std::string& name = args[i];
-        const std::string& value = args[i + 1];
-        if (name == "--seed") {
-            const auto v = ParseCount(value, 0, std::numeric_limits<std::uint32_t>::max());
-            if (!v || seen[0])
-                return std::nullopt;
-            options.seed = static_cast<std::uint32_t>(*v);
-            seen[0] = true;
-        } else if (name == "--games") {
-            const auto v = ParseCount(value, 1, std::numeric_limits<std::int32_t>::max());
-            if (!v || seen[1])
-                return std::nullopt;
-            options.games = *v;
-            seen[1] = true;
-        } else if (name == "--max-landings") {
-            const auto v = ParseCount(value, 1, std::numeric_limits<std::int32_t>::max());
-            if (!v || seen[2])
-                return std::nullopt;
-            options.maxLandings = *v;
-            seen[2] = true;
-        } else {
-            return std::nullopt;
-        }
-    }
-    if (!seen[0] || !seen[1])
+    struct Option {
+        const char* name;
+        long low, high;
+        std::optional<long> value;
+    } table[] = {
+        {"--seed", 0, long(std::numeric_limits<std::uint32_t>::max()), {}},
+        {"--games", 1, long(std::numeric_limits<std::int32_t>::max()), {}},
+        {"--max-landings", 1, long(std::numeric_limits<std::int32_t>::max()), {}},
+    };
+    if (args.size() % 2 == 0)
         return std::nullopt;
+    for (std::size_t i = 1; i < args.size(); i += 2) {
+        Option* option = std::find_if(std::begin(table), std::end(table), [&](const Option& o) { return args[i] == o.name; });
+        // Each at most once, with a value in its range.
+        if (option == std::end(table) || option->value)
+            return std::nullopt;
+        option->value = ParseCount(args[i + 1], option->low, option->high);
+        if (!option->value)
+            return std::nullopt;
+    }
+    if (!table[0].value || !table[1].value)
+        return std::nullopt;
+    PlayOptions options;
+    options.seed = static_cast<std::uint32_t>(*table[0].value);
+    options.games = *table[1].value;
+    options.maxLandings = table[2].value.value_or(0);
     return options;
 }
 
