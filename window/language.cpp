@@ -72,30 +72,24 @@ void TForm1::ChangeLang(const QString& language)
         QObject* object = findChild<QObject*>(name);
         if (!object)
             continue;
+        // Every kind with a text takes the caption in place of its own.
+        const auto retext = [&](auto* control) { control->setText(ReadString(language, name, control->text())); };
         switch (component.Kind) {
-        case DesignKind::Button: {
-            auto* button = static_cast<QPushButton*>(object);
-            button->setText(ReadString(language, name, button->text()));
+        case DesignKind::Button:
+            retext(static_cast<QPushButton*>(object));
             break;
-        }
+        case DesignKind::MenuItem:
+            retext(static_cast<QAction*>(object));
+            break;
+        case DesignKind::Label:
+            retext(static_cast<QLabel*>(object));
+            break;
+        case DesignKind::Edit:
+            retext(static_cast<QLineEdit*>(object));
+            break;
         case DesignKind::Image: {
             auto* image = static_cast<QWidget*>(object);
             image->setVisible(ShownByText(ReadString(language, name, image->isHidden() ? "0" : "-1")));
-            break;
-        }
-        case DesignKind::MenuItem: {
-            auto* item = static_cast<QAction*>(object);
-            item->setText(ReadString(language, name, item->text()));
-            break;
-        }
-        case DesignKind::Label: {
-            auto* label = static_cast<QLabel*>(object);
-            label->setText(ReadString(language, name, label->text()));
-            break;
-        }
-        case DesignKind::Edit: {
-            auto* edit = static_cast<QLineEdit*>(object);
-            edit->setText(ReadString(language, name, edit->text()));
             break;
         }
         case DesignKind::ListView:

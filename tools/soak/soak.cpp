@@ -82,14 +82,15 @@ public:
 
     void CheckWell()
     {
-        for (int row = 0; row < 20; ++row)
-            for (int col = 0; col < 9; ++col) {
-                const int cell = Game->Stack[std::size_t(row * 9 + col)];
-                const bool border = col == 0 || col == 8 || row == 19;
-                if (border ? cell != 8 : (cell > 6 || (row == 0 && cell != 0)))
+        for (int row = 0; row < GridRowCount; ++row)
+            for (int col = 0; col < GridStride; ++col) {
+                const int cell = Game->Stack[std::size_t(CellIndex(row, col))];
+                const bool border = col == 0 || col == BorderCol || row == BorderRow;
+                const bool allowed = border ? cell == CellBorder : row == 0 ? cell == CellEmpty : cell < CellMarked;
+                if (!allowed)
                     Broken("stack cell (" + std::to_string(row) + ", " + std::to_string(col) + ") holds " +
                            std::to_string(cell));
-                if (Game->Display[std::size_t(row * 9 + col)] > 8)
+                if (Game->Display[std::size_t(CellIndex(row, col))] > CellBorder)
                     Broken("display cell out of range");
             }
     }
