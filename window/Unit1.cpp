@@ -75,7 +75,6 @@ void TForm1::FormCreate()
     ConnectCommands();
     ConnectRecords();
     ConnectLinks();
-    RecordsServer = DefaultRecordsServer;
     try {
         Read_Res();
     } catch (const std::exception& error) {

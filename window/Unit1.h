@@ -21,6 +21,7 @@
 
 #include "engine/game.h"
 #include "engine/game_loop.h"
+#include "online/publish_address.h"
 #include "platform/sound.h"
 #include "storage/options_file.h"
 #include "storage/records_book.h"
@@ -156,7 +157,7 @@ public:
     void LabelHttpClick(QLabel* label);
     // The records server ("host" or "host:port") and the author's mail
     // address, from section "Online" of the options file.
-    std::string RecordsServer;
+    std::string RecordsServer = DefaultRecordsServer;
     std::string AuthorMail;
     // Opens an address in the browser or the mail program (tests put their
     // own here).

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "form_fixture.h"
+#include "online/publish_address.h"
 #include "online/loopback_server.h"
 #include "storage/zlib_stream.h"
 
@@ -75,6 +76,14 @@ TEST(Publishing, AFailureIsToldInTheWindowsLanguage)
         EXPECT_TRUE(opened.Urls.empty()) << status;
         EXPECT_TRUE(form.MenuToggle) << status;
     }
+}
+
+TEST(Links, AFirstStartWithoutOptionsShowsTheDefaultServer)
+{
+    ProbeForm form;
+    const QString site = QString::fromStdString(SiteAddress(DefaultRecordsServer));
+    EXPECT_EQ(form.Label10->text(), site);
+    EXPECT_EQ(form.Label12->text(), site);
 }
 
 TEST(Links, TheOptionsNameTheServerAndTheMailAndTheLabelsOpenThem)
