@@ -1,6 +1,7 @@
 #include "publish_address.h"
 
 #include "storage/cp1251.h"
+#include "online/records_site.h"
 #include "storage/records_table.h"
 
 PublishValues ChoosePublishValues(const std::vector<RecordEntry>& entries)
@@ -40,13 +41,13 @@ std::string PercentEncode(std::string_view bytes)
 std::string PublishAddress(const std::string& server, const PublishValues& values)
 {
     const auto encoded = [](const std::string& utf8) { return PercentEncode(Utf8ToCp1251(utf8)); };
-    return "http://" + server + "/datas/html/add.php?name=" + encoded(values.Name) + "&self=" +
+    return "http://" + server + PublishPath + "?name=" + encoded(values.Name) + "&self=" +
            encoded(values.Score) + "&autopilot=" + encoded(values.Autopilot);
 }
 
 std::string RecordsPageAddress(const std::string& server)
 {
-    return "http://" + server + "/view.php?v=results";
+    return "http://" + server + ResultsPath + "?" + ResultsQuery;
 }
 
 std::string SiteAddress(const std::string& server)

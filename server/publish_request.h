@@ -8,10 +8,11 @@
 #include <string>
 #include <string_view>
 
+#include "online/records_site.h"
 #include "server/results.h"
+#include "storage/records_table.h"
 
-inline constexpr const char* PublishPath = "/datas/html/add.php";
-inline constexpr std::size_t MaxNameLength = 14;
+inline constexpr std::size_t MaxNameLength = NameLength;
 
 // Either the publish or, when any value breaks the rules, why not.
 struct PublishParse {

@@ -86,7 +86,7 @@ std::string RenderFrontPage()
 {
     std::string html = Head;
     html += "<h1>Vantorix II</h1>\n"
-            "<p>The best players and the best autopilot results, as the games publish them.</p>\n"
-            "<p><a href=\"/view.php?v=results\">Top 30</a></p>\n";
+            "<p>The best players and the best autopilot results, as the games publish them.</p>\n";
+    html += std::string("<p><a href=\"") + ResultsPath + "?" + ResultsQuery + "\">Top 30</a></p>\n";
     return html + Foot;
 }

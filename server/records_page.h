@@ -6,9 +6,9 @@
 #include <string_view>
 #include <vector>
 
+#include "online/records_site.h"
 #include "server/results.h"
 
-inline constexpr const char* ResultsPath = "/view.php";
 inline constexpr int PageRows = 30;
 
 // & < > " ' as character references; every stored text goes through this.

@@ -116,12 +116,15 @@ std::string ReadWholeFile(const fs::path& path)
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (descriptor < 0)
         throw FileError("Cannot open file \"" + FullPath(path) + "\". " + std::strerror(errno));
+    // Closed on every way out.
+    const struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{descriptor};
     struct stat status {};
     // A folder or a device by that name is no file of ours.
-    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(descriptor);
+    if (::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode))
         throw FileError("Cannot open file \"" + FullPath(path) + "\". Not a regular file");
-    }
     std::string content;
     char chunk[65536];
     for (;;) {
@@ -129,14 +132,12 @@ std::string ReadWholeFile(const fs::path& path)
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
-            const int error = errno;
-            ::close(descriptor);
+            const int error = errno;   // before FullPath, which may set it
             throw FileError("Cannot read file \"" + FullPath(path) + "\". " + std::strerror(error));
         }
         if (got == 0)
             break;
         content.append(chunk, std::size_t(got));
     }
-    ::close(descriptor);
     return content;
 }

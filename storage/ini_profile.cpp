@@ -132,7 +132,7 @@ std::optional<IniProfile::SectionRange> IniProfile::FindSection(std::string_view
         std::size_t last = i + 1;
         while (last < Lines.size() && !HeaderName(Lines[last].Text))
             ++last;
-        return SectionRange{i, i + 1, last};
+        return SectionRange{i + 1, last};
     }
     return std::nullopt;
 }

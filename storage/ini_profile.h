@@ -39,7 +39,7 @@ private:
     };
     // Index range of a section's lines after its header: [first, last).
     struct SectionRange {
-        std::size_t Header, First, Last;
+        std::size_t First, Last;   // the lines after the header, up to the next one
     };
     std::optional<SectionRange> FindSection(std::string_view section) const;
     std::optional<std::size_t> FindKey(const SectionRange& range, std::string_view key) const;

@@ -28,10 +28,15 @@ inline constexpr const char* ServerKey = "Server";
 inline constexpr const char* MailKey = "Mail";
 std::string ColourKey(int panel);   // 1..6: "Color1".."Color6"
 
+// The six cell colours the game starts with, as Windows colour values
+// (red in the low byte): red, blue, yellow, aqua, lime, fuchsia.
+inline constexpr std::array<std::int32_t, 6> DefaultCellColours{0x0000FF, 0xFF0000, 0x00FFFF,
+                                                                0xFFFF00, 0x00FF00, 0xFF00FF};
+
 // What the file keeps; the defaults are the window's built-in state.
 struct GameOptions {
     std::int32_t Mode = 2;
-    std::array<std::int32_t, 6> Colours{255, 16711680, 65535, 16776960, 65280, 16711935};
+    std::array<std::int32_t, 6> Colours = DefaultCellColours;
     bool AnimateBonus = true;
     bool PCSpeaker = true;
     bool SoundOn = true;

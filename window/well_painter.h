@@ -10,13 +10,21 @@
 
 #include "engine/grid.h"
 #include "platform/win_colour.h"
+#include "storage/options_file.h"
 
 // Colours of cell codes 1..7 (index 0 unused); code 7 stays black.
 using ColourTable = std::array<WinColour, 8>;
 // Pictures of cell codes 1..7 (index 0 unused); null until first built.
 using CellPictures = std::array<QImage, 8>;
 
-constexpr ColourTable DefaultColours = {0, 0x0000FF, 0xFF0000, 0x00FFFF, 0xFFFF00, 0x00FF00, 0xFF00FF, 0};
+constexpr ColourTable DefaultColours = {0,
+                                        WinColour(DefaultCellColours[0]),
+                                        WinColour(DefaultCellColours[1]),
+                                        WinColour(DefaultCellColours[2]),
+                                        WinColour(DefaultCellColours[3]),
+                                        WinColour(DefaultCellColours[4]),
+                                        WinColour(DefaultCellColours[5]),
+                                        0};
 // The window's background at every start and after the default colours.
 constexpr WinColour DefaultBackground = 0x6A6A6A;
 
