@@ -47,7 +47,7 @@ class RecordsStore::Statement {
 public:
     Statement(RecordsStore& store, const char* sql) : Store(store)
     {
-        if (sqlite3_prepare_v3(store.Db, sql, -1, SQLITE_PREPARE_PERSISTENT, &Handle, nullptr) != SQLITE_OK)
+        if (sqlite3_prepare_v3(store.Db.get(), sql, -1, SQLITE_PREPARE_PERSISTENT, &Handle, nullptr) != SQLITE_OK)
             store.Fail("cannot prepare a statement");
     }
     ~Statement() { sqlite3_finalize(Handle); }
@@ -121,13 +121,16 @@ private:
 
 RecordsStore::RecordsStore(const std::filesystem::path& file)
 {
-    const int opened = sqlite3_open_v2(file.c_str(), &Db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                                       nullptr);
-    try {
+    sqlite3* db = nullptr;
+    // A handle comes back even when opening fails; it is closed all the same.
+    const int opened =
+        sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    Db.reset(db);
+    {
         if (opened != SQLITE_OK)
             Fail("cannot open " + file.string());
-        sqlite3_extended_result_codes(Db, 1);
-        sqlite3_busy_timeout(Db, BusyTimeoutMs);
+        sqlite3_extended_result_codes(Db.get(), 1);
+        sqlite3_busy_timeout(Db.get(), BusyTimeoutMs);
         {
             Statement walMode(*this, "PRAGMA journal_mode=WAL");
             if (!walMode.Step() || walMode.Text(0) != "wal")
@@ -160,39 +163,28 @@ RecordsStore::RecordsStore(const std::filesystem::path& file)
             *this, "SELECT name, score FROM best_players ORDER BY score DESC, result_id LIMIT ?1");
         SelectBestAutopilot = std::make_unique<Statement>(
             *this, "SELECT score, publisher FROM best_autopilot ORDER BY score DESC, result_id LIMIT ?1");
-        CountHuman = std::make_unique<Statement>(*this, "SELECT count(*) FROM human_results");
-        CountAutopilot = std::make_unique<Statement>(*this, "SELECT count(*) FROM autopilot_results");
-    } catch (...) {
-        Close();
-        throw;
+        CountResults = std::make_unique<Statement>(
+            *this, "SELECT (SELECT count(*) FROM human_results), (SELECT count(*) FROM autopilot_results)");
     }
 }
 
-RecordsStore::~RecordsStore()
-{
-    Close();
-}
+RecordsStore::~RecordsStore() = default;
 
-void RecordsStore::Close()
+void RecordsStore::CloseDatabase::operator()(sqlite3* db) const
 {
-    for (auto* statement : {&Begin, &Commit, &Rollback, &InsertHuman, &UpdateBestPlayer, &InsertAutopilot,
-                            &InsertBestAutopilot, &SelectBestPlayers, &SelectBestAutopilot, &CountHuman,
-                            &CountAutopilot})
-        statement->reset();
-    sqlite3_close(Db);
-    Db = nullptr;
+    sqlite3_close(db);
 }
 
 void RecordsStore::Fail(const std::string& what)
 {
-    throw StoreError(what + ": " + (Db ? sqlite3_errmsg(Db) : "out of memory"));
+    throw StoreError(what + ": " + (Db ? sqlite3_errmsg(Db.get()) : "out of memory"));
 }
 
 void RecordsStore::Execute(const char* sql)
 {
     char* message = nullptr;
-    if (sqlite3_exec(Db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
-        const std::string text = message ? message : sqlite3_errmsg(Db);
+    if (sqlite3_exec(Db.get(), sql, nullptr, nullptr, &message) != SQLITE_OK) {
+        const std::string text = message ? message : sqlite3_errmsg(Db.get());
         sqlite3_free(message);
         throw StoreError(text);
     }
@@ -207,19 +199,19 @@ void RecordsStore::Add(const Publish& publish)
             InsertHuman->Bind(1, publish.Human->Name).Bind(2, publish.Human->Score).Run();
             UpdateBestPlayer->Bind(1, publish.Human->Name)
                 .Bind(2, publish.Human->Score)
-                .Bind(3, sqlite3_last_insert_rowid(Db))
+                .Bind(3, sqlite3_last_insert_rowid(Db.get()))
                 .Run();
         }
         if (publish.Autopilot) {
             InsertAutopilot->Bind(1, publish.Autopilot->Score).Bind(2, publish.Autopilot->Publisher).Run();
             InsertBestAutopilot->Bind(1, publish.Autopilot->Score)
                 .Bind(2, publish.Autopilot->Publisher)
-                .Bind(3, sqlite3_last_insert_rowid(Db))
+                .Bind(3, sqlite3_last_insert_rowid(Db.get()))
                 .Run();
         }
         Commit->Run();
     } catch (...) {
-        if (!sqlite3_get_autocommit(Db)) {
+        if (!sqlite3_get_autocommit(Db.get())) {
             try {
                 Rollback->Run();
             } catch (const StoreError&) {
@@ -252,10 +244,6 @@ RecordsStore::Counts RecordsStore::Count()
 {
     std::lock_guard guard(Lock);
     Counts counts;
-    for (auto [statement, target] : {std::pair{CountHuman.get(), &counts.HumanResults},
-                                     std::pair{CountAutopilot.get(), &counts.AutopilotResults}}) {
-        // Named again for the lambda: clang before 16 cannot capture a structured binding.
-        statement->Rows([out = target](const Statement& row) { *out = row.Integer(0); });
-    }
+    CountResults->Rows([&](const Statement& row) { counts = {row.Integer(0), row.Integer(1)}; });
     return counts;
 }

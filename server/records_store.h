@@ -54,11 +54,15 @@ private:
     class Statement;
 
     void Execute(const char* sql);
-    void Close();
     [[noreturn]] void Fail(const std::string& what);
 
     std::mutex Lock;
-    sqlite3* Db = nullptr;
+    struct CloseDatabase {
+        void operator()(sqlite3* db) const;
+    };
+    // Declared before the statements, so closed after them, also when the
+    // constructor gives up half way.
+    std::unique_ptr<sqlite3, CloseDatabase> Db;
     std::unique_ptr<Statement> Begin, Commit, Rollback, InsertHuman, UpdateBestPlayer, InsertAutopilot,
-        InsertBestAutopilot, SelectBestPlayers, SelectBestAutopilot, CountHuman, CountAutopilot;
+        InsertBestAutopilot, SelectBestPlayers, SelectBestAutopilot, CountResults;
 };
