@@ -7,18 +7,41 @@ namespace {
 
 constexpr std::size_t MaxValueLength = 2047;
 
-std::string_view Trim(std::string_view text)
+// The profile functions trim blanks, tabs, vertical tabs, form feeds and the
+// end-of-file mark 0x1A around names and values.
+bool IsBlank(char c)
 {
-    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    while (!text.empty() && blank(text.front()))
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\x1a';
+}
+
+std::string_view TrimLeft(std::string_view text)
+{
+    while (!text.empty() && IsBlank(text.front()))
         text.remove_prefix(1);
-    while (!text.empty() && blank(text.back()))
+    return text;
+}
+
+std::string_view TrimRight(std::string_view text)
+{
+    while (!text.empty() && IsBlank(text.back()))
         text.remove_suffix(1);
     return text;
 }
 
+std::string_view Trim(std::string_view text)
+{
+    return TrimRight(TrimLeft(text));
+}
+
+// Names and values are C strings to the profile functions: a NUL ends them.
+std::string_view UpToNul(std::string_view text)
+{
+    return text.substr(0, text.find('\0'));
+}
+
 bool SameName(std::string_view a, std::string_view b)
 {
+    a = UpToNul(a);
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i)
@@ -27,14 +50,17 @@ bool SameName(std::string_view a, std::string_view b)
     return true;
 }
 
-// The name of a section header line, or nothing.
+// The name of a section header line, or nothing. The name runs to the
+// line's last "]"; a "[" without any "]" is no header.
 std::optional<std::string_view> HeaderName(std::string_view line)
 {
     line = Trim(line);
     if (line.empty() || line.front() != '[')
         return std::nullopt;
-    const std::size_t close = line.find(']');
-    return Trim(line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
+    const std::size_t close = line.rfind(']');
+    if (close == std::string_view::npos)
+        return std::nullopt;
+    return Trim(line.substr(1, close - 1));
 }
 
 bool IsComment(std::string_view line)
@@ -91,17 +117,23 @@ std::optional<std::int32_t> ParseProfileInteger(std::string_view text)
 
 IniProfile::IniProfile(std::string_view text)
 {
+    constexpr std::string_view Utf8Mark = "\xEF\xBB\xBF";
+    if (text.substr(0, Utf8Mark.size()) == Utf8Mark) {
+        ByteOrderMark = std::string(Utf8Mark);
+        text.remove_prefix(Utf8Mark.size());
+    }
+    // A line ends at LF, CRLF or a lone CR.
     while (!text.empty()) {
-        const std::size_t newline = text.find('\n');
+        const std::size_t end = text.find_first_of("\r\n");
         Line line;
-        if (newline == std::string_view::npos) {
-            line.Text = std::string(text);
+        line.Text = std::string(text.substr(0, end));
+        if (end == std::string_view::npos) {
             text = {};
         } else {
-            const bool crlf = newline > 0 && text[newline - 1] == '\r';
-            line.Text = std::string(text.substr(0, crlf ? newline - 1 : newline));
-            line.End = crlf ? "\r\n" : "\n";
-            text.remove_prefix(newline + 1);
+            const bool crlf = text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n';
+            const std::size_t length = crlf ? 2 : 1;
+            line.End = std::string(text.substr(end, length));
+            text.remove_prefix(end + length);
         }
         Lines.push_back(std::move(line));
     }
@@ -109,7 +141,7 @@ IniProfile::IniProfile(std::string_view text)
 
 std::string IniProfile::Text() const
 {
-    std::string text;
+    std::string text = ByteOrderMark;
     for (const Line& line : Lines)
         text += line.Text + line.End;
     return text;
@@ -139,12 +171,13 @@ std::optional<IniProfile::SectionRange> IniProfile::FindSection(std::string_view
 
 std::optional<std::size_t> IniProfile::FindKey(const SectionRange& range, std::string_view key) const
 {
+    // A line without "=" is a key too, with an empty value; the first line
+    // of a key hides any later one.
     for (std::size_t i = range.First; i < range.Last; ++i) {
-        const std::string& text = Lines[i].Text;
-        const std::size_t equals = text.find('=');
-        if (equals == std::string::npos || IsComment(text))
+        const std::string_view text = Lines[i].Text;
+        if (IsComment(text) || Trim(text).empty())
             continue;
-        if (SameName(Trim(std::string_view(text).substr(0, equals)), key))
+        if (SameName(Trim(text.substr(0, text.find('='))), key))
             return i;
     }
     return std::nullopt;
@@ -158,8 +191,11 @@ std::optional<std::string> IniProfile::ReadString(std::string_view section, std:
     const auto at = FindKey(*range, key);
     if (!at)
         return std::nullopt;
-    const std::string& text = Lines[*at].Text;
-    std::string_view value = Trim(std::string_view(text).substr(text.find('=') + 1));
+    const std::string_view text = Lines[*at].Text;
+    const std::size_t equals = text.find('=');
+    if (equals == std::string_view::npos)
+        return std::string();
+    std::string_view value = UpToNul(Trim(text.substr(equals + 1)));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         value = value.substr(1, value.size() - 2);
     return std::string(value.substr(0, MaxValueLength));
@@ -199,7 +235,12 @@ void IniProfile::WriteString(std::string_view section, std::string_view key, std
     if (const auto at = FindKey(*range, key)) {
         // The key keeps its spelling; only the value changes.
         std::string& text = Lines[*at].Text;
-        text = text.substr(0, text.find('=') + 1) + std::string(value);
+        const std::size_t equals = text.find('=');
+        if (equals == std::string::npos)
+            text = std::string(TrimRight(text)) + "=";
+        else
+            text.resize(equals + 1);
+        text += value;
         return;
     }
     // After the section's last line that is not blank.

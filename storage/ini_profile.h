@@ -1,8 +1,9 @@
 #pragma once
 // An INI file with the semantics of the Windows profile functions: sections
-// and keys matched without regard to case, blanks around values ignored,
-// and writes that change only the line of the key they write. Every other
-// line, comment and line end stays as it was.
+// and keys matched without regard to case, blanks around values ignored, a
+// line without "=" a key with an empty value, a NUL the end of a value, and
+// writes that change only the line of the key they write. Every other line,
+// comment, line end and a leading UTF-8 mark stays byte for byte.
 
 #include <cstdint>
 #include <optional>
@@ -35,7 +36,7 @@ public:
 private:
     struct Line {
         std::string Text;
-        std::string End;   // "\r\n", "\n" or "" (a last line without one)
+        std::string End;   // "\r\n", "\n", "\r" or "" (a last line without one)
     };
     // Index range of a section's lines after its header: [first, last).
     struct SectionRange {
@@ -46,6 +47,8 @@ private:
     std::string NewLineEnd() const;
 
     std::vector<Line> Lines;
+    std::string ByteOrderMark;   // a UTF-8 mark the file began with, kept
+
 };
 
 // Reads an integer as the profile does; nothing when it is not one.

@@ -363,12 +363,14 @@ std::vector<RecordEntry> ReadRecordsBlock(std::string_view block)
         throw SnapshotError(InvalidStreamFormat);
     std::vector<RecordEntry> entries;
     entries.reserve(std::size_t(count));
+    std::uint64_t subItemsInAll = 0;
     for (std::int32_t i = 0; i < count; ++i) {
         in.Take(12);   // picture, state picture, overlay
         const std::int32_t subItems = in.Int32();
         in.Take(4);    // data
         if (subItems < 0)
             throw SnapshotError(InvalidStreamFormat);
+        subItemsInAll += std::uint64_t(subItems);
         RecordEntry entry;
         entry.Place = Cp1251ToUtf8(in.Short());
         // Each sub-item takes at least its length byte, so a huge count
@@ -382,7 +384,10 @@ std::vector<RecordEntry> ReadRecordsBlock(std::string_view block)
         }
         entries.push_back(std::move(entry));
     }
-    // The sub-item pictures that follow are always -1 and not kept.
+    // The sub-item pictures that follow are always -1 and not kept, but
+    // they are the entries' own: a Size that cuts them off is a bad block.
+    if (subItemsInAll * 2 > in.Left())
+        throw SnapshotError(StreamReadError);
     return entries;
 }
 

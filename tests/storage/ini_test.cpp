@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+
 #include "storage/options_file.h"
 #include "temp_folder.h"
 
@@ -75,6 +78,57 @@ TEST(IniProfile, WritingChangesOnlyTheKeyItWrites)
         IniProfile profile(c.before);
         profile.WriteString(c.section, c.key, c.value);
         EXPECT_EQ(profile.Text(), c.after) << c.name;
+    }
+}
+
+TEST(IniProfile, OddLinesReadAndWriteAsTheProfileFunctionsHaveThem)
+{
+    using namespace std::string_literals;
+    const std::optional<std::string> missing;
+    const struct {
+        const char* name;
+        std::string text;
+        const char* section;
+        std::optional<std::string> value;
+        std::int32_t integer;   // default -1
+    } reads[] = {
+        {"a line without = is the key, empty", "[Color]\nColor1\nColor1=5\n", "Color", "", -1},
+        {"lone CR ends a line", "[Color]\rMode=1\rColor1=5\r", "Color", "5", 5},
+        {"CR then CRLF", "[Color]\r\r\nColor1=5\r\n", "Color", "5", 5},
+        {"the name runs to the last ]", "[Color]]\nColor1=5\n", "Color]", "5", 5},
+        {"... so it is not Color", "[Color]]\nColor1=5\n", "Color", missing, -1},
+        {"text after the last ]", "[Color] ; mine\nColor1=5\n", "Color", "5", 5},
+        {"[ without ] is no header", "[Options]\nx=1\n[Color\nColor1=5\n", "Options", "5", 5},
+        {"... and starts no section", "[Options]\nx=1\n[Color\nColor1=5\n", "Color", missing, -1},
+        {"a UTF-8 mark is skipped", "\xEF\xBB\xBF[Color]\nColor1=5\n", "Color", "5", 5},
+        {"NUL ends the value", "[Color]\nColor1=5\0" "7\n"s, "Color", "5", 5},
+        {"NUL ends the name", "[Color]\nColor1\0x=5\n"s, "Color", "5", 5},
+        {"VT, FF and 0x1A are blanks", "[Color]\n\v\x1a Color1\f=\t\v5\f\x1a\n", "Color", "5", 5},
+        {"a blank before a NUL stays", "[Color]\nColor1=5 \0\n"s, "Color", "5 ", -1},
+    };
+    for (const auto& c : reads) {
+        const IniProfile profile(c.text);
+        EXPECT_EQ(profile.ReadString(c.section, "color1"), c.value) << c.name;
+        EXPECT_EQ(profile.ReadInteger(c.section, "Color1", -1), c.integer) << c.name;
+    }
+
+    const struct {
+        const char* name;
+        std::string before;
+        std::string after;   // Color1 written as 7
+    } writes[] = {
+        {"fills the line without =", "[Color]\nColor1  \nColor1=5\n", "[Color]\nColor1=7\nColor1=5\n"},
+        {"keeps the UTF-8 mark", "\xEF\xBB\xBF[Color]\r\nMode=1\r\n",
+         "\xEF\xBB\xBF[Color]\r\nMode=1\r\nColor1=7\r\n"},
+        {"lone CRs stay and end the new line", "[Color]\rMode=1\r", "[Color]\rMode=1\rColor1=7\r"},
+        {"[Color]] is another section", "[Color]]\nColor1=5\n", "[Color]]\nColor1=5\n\n[Color]\nColor1=7\n"},
+        {"[Color is a line of the section before", "[Color]\nMode=1\n[Color\n", "[Color]\nMode=1\n[Color\nColor1=7\n"},
+    };
+    for (const auto& c : writes) {
+        IniProfile profile(c.before);
+        profile.WriteString("Color", "Color1", "7");
+        EXPECT_EQ(profile.Text(), c.after) << c.name;
+        EXPECT_EQ(IniProfile(profile.Text()).ReadInteger("Color", "Color1", -1), 7) << c.name;
     }
 }
 

@@ -131,6 +131,12 @@ TEST(RecordsSnapshot, BadContentGivesItsMessageAndNeverReadsPast)
     };
     std::string pastSize = block;
     pastSize[0] = char(pastSize[0] - 30);   // Size ends inside the entries
+    // The sub-item pictures close every block; a Size that leaves them out
+    // is as wrong as one that cuts an entry.
+    std::string picturesCut = block;
+    picturesCut[0] = char(picturesCut[0] - 7);
+    std::string lastPictureCut = block;
+    lastPictureCut[0] = char(lastPictureCut[0] - 1);
     std::string pastBlock = block;
     pastBlock[0] = char(pastBlock[0] + 1);   // Size runs past the block's bytes
     std::string unknown = good;
@@ -154,6 +160,8 @@ TEST(RecordsSnapshot, BadContentGivesItsMessageAndNeverReadsPast)
         {"a string where a number goes", wrongTag, "Error reading LV1.Left: Invalid property value"},
         {"a child object", child, InvalidStreamFormat},
         {"entries past the block's size", withBlock(pastSize), StreamReadError},
+        {"Size 7 short: the pictures cut", withBlock(picturesCut), StreamReadError},
+        {"Size 1 short: the last picture cut", withBlock(lastPictureCut), StreamReadError},
         {"block size past its bytes", withBlock(pastBlock), StreamReadError},
         {"count zero", setCount(0), InvalidStreamFormat},
         {"count 31", setCount(31), InvalidStreamFormat},
