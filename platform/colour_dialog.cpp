@@ -1,6 +1,7 @@
 #include "colour_dialog.h"
 
 #include <QColorDialog>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -30,13 +31,20 @@ constexpr std::array<unsigned, 48> BasicColours = {
     0x000000, 0x808000, 0x808040, 0x808080, 0x408080, 0xC0C0C0, 0x400040, 0xFFFFFF,
 };
 
+// Qt's colour dialog's own texts, so that Qt's translations serve this one
+// too; the mnemonics are not used here.
+QString QtText(const char* text)
+{
+    return QCoreApplication::translate("QColorDialog", text).remove('&');
+}
+
 class ColourDialog : public QDialog {
 public:
     ColourDialog(QWidget* parent, const QColor& preset, bool full) : QDialog(parent), Chosen(preset)
     {
-        setWindowTitle(tr("Color"));
+        setWindowTitle(QtText("Select Color"));
         auto* layout = new QVBoxLayout(this);
-        layout->addWidget(new QLabel(tr("Basic colors:")));
+        layout->addWidget(new QLabel(QtText("&Basic colors") + ":"));
         auto* grid = new QGridLayout;
         grid->setSpacing(3);
         for (int i = 0; i < int(BasicColours.size()); ++i) {
@@ -61,7 +69,7 @@ public:
         connect(Picker, &QColorDialog::currentColorChanged, this, [this](const QColor& c) { Chosen = c; });
         layout->addWidget(Picker);
 
-        More = new QPushButton(tr("Define Custom Colors >>"));
+        More = new QPushButton(QtText("&Custom colors") + " >>");
         More->setVisible(!full);
         connect(More, &QPushButton::clicked, this, [this] {
             Picker->setVisible(true);

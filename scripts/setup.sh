@@ -28,6 +28,12 @@ packages=(
   pulseaudio-utils
   fonts-liberation2
   fontconfig
+  qt6-translations-l10n
+  xvfb
+  openbox
+  xdotool
+  wmctrl
+  x11-utils
 )
 
 missing=()

@@ -26,7 +26,21 @@ QMessageBox::StandardButton TForm1::MessageDialog(QMessageBox::Icon icon, const 
     if (AnswerDialog)
         return AnswerDialog(icon, caption, text, buttons);
     QMessageBox box(icon, caption, QString(text).replace("\r\n", "\n"), buttons, this);
-    return static_cast<QMessageBox::StandardButton>(box.exec());
+    const auto answer = static_cast<QMessageBox::StandardButton>(box.exec());
+    TakeBackFocus();
+    return answer;
+}
+
+void TForm1::TakeBackFocus()
+{
+    if (!isVisible())
+        return;
+    // A window manager may give the focus elsewhere when a dialog closes.
+    activateWindow();
+    if (Edit1->isEnabled())
+        Edit1->setFocus();
+    else
+        setFocus();
 }
 
 static void LoadResources()
@@ -60,7 +74,7 @@ void TForm1::FormCreate()
 {
     CopyPanelsToColourTable();
     ColourMode = 2;
-    resize(800, 600);
+    resize(DesignWidth, DesignHeight);
     SetBackgroundColour(ToQColor(DefaultBackground));
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->geometry().center() - rect().center());
@@ -81,6 +95,7 @@ void TForm1::FormCreate()
         // The window is made all the same; the table stays empty.
         VantorixApplication::ReportError(QString::fromUtf8(error.what()));
     }
+    FollowLanguageInQtTexts();   // the built-in captions are Russian
     Read_Options();
     Game->RecordPlace = static_cast<std::uint8_t>(LV1->topLevelItemCount() + 1);
     PlayerName = CurrentUserName();
@@ -126,8 +141,6 @@ void TForm1::closeEvent(QCloseEvent* event)
 {
     FormClose();
     event->accept();
-    if (Backdrop)
-        Backdrop->hide();
 }
 
 // ---- Game notifications -------------------------------------------------
@@ -220,6 +233,8 @@ void TForm1::GameOverReaction()
         const QTreeWidgetItem* row = LV1->topLevelItem(Game->RecordPlace - 1);
         Edit1->setText(row ? row->text(1) : PlayerName);
         Edit1->setFocus();
+        // The proposed name is selected: typing replaces it, Enter keeps it.
+        Edit1->selectAll();
         if (AutopilotOn) {
             Edit1->setText(PlayerName);
             Edit1KeyPress(QChar('\r'));

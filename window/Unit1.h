@@ -1,7 +1,9 @@
 #pragma once
 // The game window: one borderless 800 x 600 window holding the well, the
-// score display, the records and key help lists, and the panels. It drives
-// the engine with its timers and keys and answers the engine's notifications.
+// score display, the records and key help lists, and the panels (in full
+// screen the same window covers the screen, black around the design). It
+// drives the engine with its timers and keys and answers the engine's
+// notifications.
 
 #include <QAction>
 #include <QCheckBox>
@@ -13,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <QTranslator>
 #include <QTreeWidget>
 #include <QWidget>
 #include <array>
@@ -57,6 +60,10 @@ public:
     CellPictures CellImages;
     WellGeometry Geometry;
 
+    // The design's size; the window is this size except in full screen.
+    static constexpr int DesignWidth = 800, DesignHeight = 600;
+    // Where every control of the design sits; centred in the window.
+    QWidget* ClientArea;
     // Controls, named as in the window design.
     QLabel *Image3, *Image4, *Image5, *Image6;
     QLabel *Label6;
@@ -82,6 +89,8 @@ public:
     QLabel* Label15;
     std::array<QLabel*, 6> CellImageViews{};   // Image8 .. Image13
     std::array<QLabel*, 6> ColourPanels{};     // Panel1 .. Panel6
+    // Their colour values, all 32 bits as read; they show the low 24.
+    std::array<WinColour, 6> PanelColourValues{};
     QPushButton *BDefault, *BOk;
     QGroupBox* GBOptions1;
     QCheckBox *ChBox_Anim, *ChBox_Sound, *ChBox_Sound_ON, *ChBox_Rot_Inverse;
@@ -191,7 +200,6 @@ public:
     void ReadDisplayMode();
     void SetFullScr();
     void SetNotFullScr();
-    bool InBackdrop() const;
     // The window became active, or another one did.
     void FormActivate();
     void FormDeactivate();
@@ -217,6 +225,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void FormCreate();
@@ -241,13 +250,19 @@ private:
     // Queues a key press behind the events already waiting, for whichever
     // control has the focus when it arrives.
     void QueueSyntheticKey(int qtKey);
+    // After a dialog of ours: the game window has the keys again (the name
+    // entry, while it is open).
+    void TakeBackFocus();
+    // Qt's own texts (dialog buttons) in the language in force.
+    void FollowLanguageInQtTexts();
 
     // Runs FormActivate or FormDeactivate when the focus really changed.
     void ActivationChanged(bool active);
 
     std::unique_ptr<SoundOutput> Sound;
-    // The black full-screen backdrop behind the window while full screen.
-    std::unique_ptr<QWidget> Backdrop;
+    // Qt's Russian texts, installed while the interface is Russian.
+    std::unique_ptr<QTranslator> QtRussian;
+    bool QtRussianInstalled = false;
     bool WasActive = false;
     bool Destroyed = false;
     bool ReplacingName = false;

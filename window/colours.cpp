@@ -26,11 +26,12 @@ void TForm1::RebuildCellImages()
 
 WinColour TForm1::PanelColour(int panel) const
 {
-    return FromQColor(ColourPanels[panel]->palette().color(QPalette::Window));
+    return PanelColourValues[std::size_t(panel)];
 }
 
 void TForm1::SetPanelColour(int panel, WinColour colour)
 {
+    PanelColourValues[std::size_t(panel)] = colour;
     SetRoleColour(ColourPanels[panel], QPalette::Window, ToQColor(colour));
     ColourPanels[panel]->setAutoFillBackground(true);
 }
@@ -44,13 +45,13 @@ void TForm1::CopyPanelsToColourTable()
 
 QColor TForm1::BackgroundColour() const
 {
-    return palette().color(QPalette::Window);
+    return ClientArea->palette().color(QPalette::Window);
 }
 
 void TForm1::SetBackgroundColour(const QColor& colour)
 {
-    SetRoleColour(this, QPalette::Window, colour);
-    setAutoFillBackground(true);
+    SetRoleColour(ClientArea, QPalette::Window, colour);
+    ClientArea->setAutoFillBackground(true);
 }
 
 void TForm1::ColorClick(int panel)
@@ -63,11 +64,13 @@ void TForm1::ColorClick(int panel)
     RebuildCellImages();
     DrawWell();
     RepaintNow();
+    TakeBackFocus();
 }
 
 void TForm1::FormColorClick()
 {
     SetBackgroundColour(ToQColor(SelectColor(FromQColor(BackgroundColour()))));
+    TakeBackFocus();
 }
 
 void TForm1::DefColorClick()

@@ -93,11 +93,12 @@ void TForm1::KeyPressDown(int key)
         UserPaused = Game->Paused;
         return;
     }
-    if (key == 'L')
+    // While the name entry is open, L is a letter of the name.
+    if (key == 'L' && !Edit1->isEnabled())
         ChangeLang(Label11->text());
     if (key == VK_F1 && GBOptions->isHidden())
         ShowAbout();
-    if (key == 'O' && !GBOptions->isHidden()) {
+    if (key == 'O' && !GBOptions->isHidden() && !Edit1->isEnabled()) {
         ShowOptions();
         return;
     }

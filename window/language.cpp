@@ -1,5 +1,7 @@
 // Switching every caption between Russian and English.
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QPushButton>
 
 #include "i18n/captions.h"
@@ -85,7 +87,9 @@ void TForm1::ChangeLang(const QString& language)
             retext(static_cast<QLabel*>(object));
             break;
         case DesignKind::Edit:
-            retext(static_cast<QLineEdit*>(object));
+            // What the player is typing stays as typed.
+            if (!static_cast<QLineEdit*>(object)->isEnabled())
+                retext(static_cast<QLineEdit*>(object));
             break;
         case DesignKind::Image: {
             auto* image = static_cast<QWidget*>(object);
@@ -99,6 +103,23 @@ void TForm1::ChangeLang(const QString& language)
             break;
         }
     }
+    FollowLanguageInQtTexts();
+}
+
+void TForm1::FollowLanguageInQtTexts()
+{
+    const bool russian = ImageEng->isHidden();
+    if (russian == QtRussianInstalled)
+        return;
+    if (!QtRussian) {
+        QtRussian = std::make_unique<QTranslator>();
+        // Without the translations (qt6-translations-l10n) the buttons stay English.
+        (void)QtRussian->load("qtbase_ru", QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    }
+    if (russian && !QtRussian->isEmpty())
+        QtRussianInstalled = QCoreApplication::installTranslator(QtRussian.get());
+    else if (!russian)
+        QtRussianInstalled = !QCoreApplication::removeTranslator(QtRussian.get());
 }
 
 QString TForm1::ReadString(const QString& language, const QString& name, const QString& current)

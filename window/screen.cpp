@@ -27,37 +27,26 @@ void TForm1::ReadDisplayMode()
                         screen->depth()};
 }
 
-// The display mode is left alone: a black backdrop covers the screen and
-// the window stands centred in front of it at its own size. Scaling it would
-// hide the animations, which repaint synchronously inside Delay. The
-// backdrop never takes the focus, so the window stays in front of it.
+// The display mode is left alone: the window itself covers the screen, black
+// around the design, which stays centred at its own size (scaling it would
+// hide the animations, which repaint synchronously inside Delay). One window
+// only, so nothing can come between the player and the game and the task
+// list shows one entry.
 void TForm1::SetFullScr()
 {
     if (EraseDialogOpen)
         return;
-    if (!InBackdrop()) {
+    const QRect area = ScreenOf(this)->geometry();
+    if (!isFullScreen()) {
         SavedWindowPos = pos();
-        if (!Backdrop) {
-            Backdrop = std::make_unique<QWidget>(nullptr, Qt::Window | Qt::FramelessWindowHint |
-                                                              Qt::WindowDoesNotAcceptFocus);
-            Backdrop->setObjectName("Backdrop");
-            Backdrop->setAttribute(Qt::WA_ShowWithoutActivating);
-            Backdrop->setAttribute(Qt::WA_QuitOnClose, false);   // closing the window still ends the game
-            SetRoleColour(Backdrop.get(), QPalette::Window, Qt::black);
-            Backdrop->setAutoFillBackground(true);
-        }
-        const QRect area = ScreenOf(this)->geometry();
-        Backdrop->setWindowTitle("Vantorix II");
-        Backdrop->setGeometry(area);
-        // showFullScreen() would also ask to activate it. Shown again, an X
-        // window keeps its old place in the stack: raise it over the others.
-        Backdrop->setWindowState(Qt::WindowFullScreen);
-        Backdrop->show();
-        Backdrop->raise();
-        move(area.topLeft() + QPoint((area.width() - width()) / 2, (area.height() - height()) / 2));
-        raise();
+        // The geometry first, for an X server without a window manager,
+        // where nobody acts on the state.
+        setGeometry(area);
+        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowFullScreen);
     }
-    QCursor::setPos(mapToGlobal(QPoint(700, 300)));
+    // Where the design's point will be once the window covers the screen.
+    const QPoint designAt((area.width() - DesignWidth) / 2, (area.height() - DesignHeight) / 2);
+    QCursor::setPos(area.topLeft() + designAt + QPoint(700, 300));
     FullScreen = true;
 }
 
@@ -65,16 +54,19 @@ void TForm1::SetNotFullScr()
 {
     if (EraseDialogOpen)
         return;
-    if (InBackdrop()) {
-        Backdrop->hide();
-        move(SavedWindowPos);
+    // A minimised window (the boss key) already shows the desktop, and a
+    // state change now would map it again; it comes back in full screen.
+    if (isFullScreen() && !isMinimized()) {
+        setWindowState(windowState() & ~Qt::WindowFullScreen);
+        setGeometry(QRect(SavedWindowPos, QSize(DesignWidth, DesignHeight)));
     }
     QCursor::setPos(SavedDisplayMode.Width, SavedDisplayMode.Height);
 }
 
-bool TForm1::InBackdrop() const
+void TForm1::resizeEvent(QResizeEvent* event)
 {
-    return Backdrop && Backdrop->isVisible();
+    ClientArea->move((width() - DesignWidth) / 2, (height() - DesignHeight) / 2);
+    QWidget::resizeEvent(event);
 }
 
 void TForm1::FormActivate()
@@ -105,11 +97,6 @@ void TForm1::ActivationChanged(bool active)
 {
     if (!Game || Destroyed)
         return;
-    // The backdrop is part of the game: the focus goes back to the window.
-    if (!active && Backdrop && QApplication::activeWindow() == Backdrop.get()) {
-        activateWindow();
-        return;
-    }
     if (active == WasActive)
         return;
     WasActive = active;

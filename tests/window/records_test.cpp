@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QKeyEvent>
 #include <QTest>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 
 #include "form_fixture.h"
@@ -199,7 +201,6 @@ TEST(Records, ANameTypedAtGameOverIsKeptAcrossRuns)
         ASSERT_TRUE(form.Edit1->isEnabled());
         EXPECT_EQ(form.focusWidget(), form.Edit1);
         EXPECT_EQ(form.Edit1->text(), form.PlayerName.left(14));
-        form.Edit1->selectAll();
         Type(form, "Наташа из Твери и Москвы");   // 24 characters
         PressEnter(form);
         EXPECT_FALSE(form.Edit1->isEnabled());
@@ -254,6 +255,71 @@ TEST(Records, TheNameEntryWantsALetterFirstAndCodePage1251)
     form.Edit1->clear();
     Type(form, " ");
     EXPECT_EQ(form.Edit1->text(), "1user") << "a player name breaking the rule is let stand, once";
+}
+
+// A letter key as a Russian keyboard layout sends it: its Cyrillic letter,
+// and the place of the key (the L key gives "л").
+void PressOnRussianLayout(TForm1& form, QChar letter, quint32 scanCode)
+{
+    QKeyEvent press(QEvent::KeyPress, letter.toUpper().unicode(), Qt::NoModifier, scanCode, 0, 0, QString(letter));
+    QCoreApplication::sendEvent(form.focusWidget(), &press);
+}
+
+TEST(Records, TheNameEntryProposesASelectedNameAndTakesEveryLetter)
+{
+    const struct {
+        const char* name;
+        std::function<void(ProbeForm&)> play;
+        QString stored;   // empty: the proposed name
+        bool switched;    // the interface changed its language meanwhile
+    } cases[] = {
+        {"typing replaces the proposal", [](ProbeForm& f) { Type(f, "Ann"); }, "Ann", false},
+        {"Enter alone keeps it", [](ProbeForm&) {}, "", false},
+        {"L is a letter", [](ProbeForm& f) { Type(f, "Lola"); }, "Lola", false},
+        {"so is the L key on a Russian layout",
+         [](ProbeForm& f) {
+             Type(f, "О");
+             PressOnRussianLayout(f, QChar(0x43B), 46);   // л
+             Type(f, "ьга");
+         },
+         "Ольга", false},
+        {"the language link switches, the text stays",
+         [](ProbeForm& f) {
+             Type(f, "Bo");
+             f.Label11Click();
+             Type(f, "b");
+         },
+         "Bob", true},
+        {"so does the options panel's button",
+         [](ProbeForm& f) {
+             Type(f, "Eve");
+             f.RB_Rus->click();
+         },
+         "Eve", true},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove(RecordsFile);
+        ProbeForm form;
+        form.show();
+        form.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+        const bool englishBefore = !form.ImageEng->isHidden();
+        form.Game->StartGame();
+        DeliverNotifications();
+        form.Game->GameOver();
+        DeliverNotifications();
+        ASSERT_EQ(form.focusWidget(), form.Edit1) << c.name;
+        EXPECT_EQ(form.Edit1->selectedText(), form.PlayerName) << c.name << ": the proposal is selected";
+        c.play(form);
+        EXPECT_EQ(!form.ImageEng->isHidden(), englishBefore != c.switched) << c.name;
+        PressEnter(form);
+        ASSERT_FALSE(form.Edit1->isEnabled()) << c.name;
+        EXPECT_EQ(OnDisk().at(0).Name, (c.stored.isEmpty() ? form.PlayerName : c.stored).toStdString()) << c.name;
+    }
+    // Closed, the entry takes its caption again.
+    ProbeForm form;
+    form.ChangeLang("RUSSIAN");
+    EXPECT_EQ(form.Edit1->text(), "Кое-кто");
 }
 
 TEST(Records, AClickOnTheWindowDoesNotTakeTheKeysFromTheNameEntry)

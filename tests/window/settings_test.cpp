@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
 #include <QPushButton>
+#include <QTimer>
 #include <QTest>
 #include <filesystem>
 #include <fstream>
@@ -138,6 +142,36 @@ TEST(Options, TheFileIsReadAsTheProfileFunctionsRead)
     }
 }
 
+TEST(Options, ColoursKeepAllTheirBitsFromReadingToWriting)
+{
+    WriteOptionsText("[Color]\nColor1=-3\nColor2=-1\nColor3=0x80000005\nColor4=16777216\n");
+    ProbeForm form;
+    form.Write_Options();
+    const std::string written = OptionsText();
+    const struct {
+        int panel;
+        WinColour value;
+        const char* line;
+        QColor shown;   // the low 24 bits
+    } cases[] = {
+        {0, 0xFFFFFFFD, "\nColor1=-3\n", QColor(0xFD, 0xFF, 0xFF)},
+        {1, 0xFFFFFFFF, "\nColor2=-1\n", QColor(0xFF, 0xFF, 0xFF)},
+        {2, 0x80000005, "\nColor3=-2147483643\n", QColor(0x05, 0, 0)},
+        {3, 0x01000000, "\nColor4=16777216\n", QColor(0, 0, 0)},
+        {4, 0x0000FF00, "\nColor5=65280\n", QColor(0, 0xFF, 0)},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(form.PanelColour(c.panel), c.value) << c.line;
+        EXPECT_EQ(form.Colours[std::size_t(c.panel + 1)], c.value) << c.line;
+        EXPECT_NE(written.find(c.line), std::string::npos) << c.line << " in\n" << written;
+        EXPECT_EQ(form.ColourPanels[std::size_t(c.panel)]->palette().color(QPalette::Window), c.shown) << c.line;
+    }
+    // A cancelled colour dialog keeps the value whole.
+    form.SelectColor = [](WinColour preset) { return preset; };
+    form.ColorClick(2);
+    EXPECT_EQ(form.PanelColour(2), 0x80000005u);
+}
+
 TEST(Options, AChosenColourOutlivesTheActivationThatFollowsItsDialog)
 {
     ProbeForm form;
@@ -192,6 +226,45 @@ TEST(Languages, EachSwitchShowsItsTableAndIsIdempotent)
     const QString before = Captions(form);
     form.ChangeLang("english");
     EXPECT_EQ(Captions(form), before) << "an unknown key switches nothing";
+}
+
+// Reads the buttons of the dialog that comes up, then cancels it.
+struct DialogReader {
+    DialogReader()
+    {
+        QTimer::singleShot(0, [this] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            if (!dialog)
+                return;
+            Title = dialog->windowTitle();
+            for (const QAbstractButton* button : dialog->findChildren<QAbstractButton*>())
+                if (!button->text().isEmpty())
+                    Buttons << button->text();
+            static_cast<QDialog*>(dialog)->reject();
+        });
+    }
+    QString Title;
+    QStringList Buttons;
+};
+
+TEST(Languages, QtsOwnDialogTextsFollowTheLanguage)
+{
+    ProbeForm form;
+    Activate(form);
+    for (const char* language : {"RUSSIAN", "ENGLISH", "RUSSIAN"}) {
+        const bool russian = QString(language) == "RUSSIAN";
+        form.ChangeLang(language);
+        DialogReader question;
+        form.MessageDialog(QMessageBox::NoIcon, "?", "?", QMessageBox::Yes | QMessageBox::No);
+        EXPECT_TRUE(question.Buttons.contains(russian ? "&Да" : "&Yes")) << language << question.Buttons.join(",").toStdString();
+        EXPECT_TRUE(question.Buttons.contains(russian ? "&Нет" : "&No")) << language;
+        DialogReader colours;
+        form.ColorClick(0);
+        EXPECT_EQ(colours.Title, russian ? "Выбор цвета" : "Select Color") << language;
+        EXPECT_TRUE(colours.Buttons.contains(russian ? "Отмена" : "Cancel")) << language;
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&form)) << language << ": the game has the keys again";
+        EXPECT_EQ(form.focusWidget(), &form) << language;
+    }
 }
 
 TEST(Languages, EveryCaptionFitsItsControl)
@@ -259,36 +332,39 @@ TEST(FullScreen, FTwiceComesBackWhereItWas)
     ProbeForm form;
     Activate(form);
     form.move(37, 21);
+    const int windowsBefore = int(QApplication::topLevelWidgets().size());
     form.KeyPressDown('F');
     EXPECT_TRUE(form.FullScreen);
-    ASSERT_TRUE(form.InBackdrop());
+    ASSERT_TRUE(form.isFullScreen());
     const QRect screen = form.screen()->geometry();
-    const QWidget* backdrop = form.findChild<QWidget*>("Backdrop", Qt::FindDirectChildrenOnly);
-    EXPECT_EQ(backdrop, nullptr) << "the backdrop is a window of its own";
-    EXPECT_EQ(form.size(), QSize(800, 600)) << "the window keeps its size";
-    EXPECT_EQ(form.pos(), screen.topLeft() + QPoint((screen.width() - 800) / 2, (screen.height() - 600) / 2));
-    QTest::qWait(100);   // the test platform activates every window shown
-    EXPECT_TRUE(form.isActiveWindow()) << "the backdrop never keeps the focus";
-    EXPECT_EQ(QCursor::pos(), form.mapToGlobal(QPoint(700, 300)));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.geometry() == screen; })) << "the window itself covers the screen";
+    EXPECT_EQ(int(QApplication::topLevelWidgets().size()), windowsBefore) << "no second window";
+    const QPoint designAt((screen.width() - 800) / 2, (screen.height() - 600) / 2);
+    EXPECT_EQ(form.ClientArea->geometry(), QRect(designAt, QSize(800, 600))) << "the design at its own size";
+    EXPECT_EQ(QCursor::pos(), screen.topLeft() + designAt + QPoint(700, 300));
+    const QImage picture = form.grab().toImage();
+    EXPECT_EQ(picture.pixelColor(2, 2), QColor(Qt::black)) << "black around the design";
+    EXPECT_EQ(picture.pixelColor(designAt + QPoint(270, 300)), form.BackgroundColour());
 
     // Another program takes the focus: the desktop comes back, then full
     // screen again when the game returns.
     OtherWindow other;
     other.TakeFocus();
-    EXPECT_FALSE(form.InBackdrop());
+    EXPECT_FALSE(form.isFullScreen());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.geometry() == QRect(37, 21, 800, 600); }));
     EXPECT_TRUE(form.FullScreen);
     Activate(form);
-    EXPECT_TRUE(form.InBackdrop());
-    QTest::qWait(100);
+    EXPECT_TRUE(form.isFullScreen());
 
     form.KeyPressDown('F');
     EXPECT_FALSE(form.FullScreen);
-    EXPECT_FALSE(form.InBackdrop());
-    EXPECT_EQ(form.pos(), QPoint(37, 21));
+    EXPECT_FALSE(form.isFullScreen());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.geometry() == QRect(37, 21, 800, 600); }));
+    EXPECT_EQ(form.ClientArea->pos(), QPoint(0, 0));
     EXPECT_EQ(QCursor::pos(), QPoint(form.SavedDisplayMode.Width, form.SavedDisplayMode.Height));
 
     // Not while the erase questions are up.
     form.EraseDialogOpen = true;
     form.KeyPressDown('F');
-    EXPECT_FALSE(form.InBackdrop());
+    EXPECT_FALSE(form.isFullScreen());
 }
