@@ -28,9 +28,10 @@ set(CPACK_STRIP_FILES ON)
 # found through fontconfig. Debian's libqt6multimedia6 has the sound back end
 # (a PulseAudio client) built in, so shlibdeps covers it; it needs a
 # PulseAudio server, PipeWire's will do, and without one the game is silent.
-# Qt opens the records page in the browser through xdg-open.
+# Qt opens the records page in the browser through xdg-open. Qt's own
+# translations give the dialog buttons their Russian texts.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation2")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pulseaudio | pipewire-pulse, xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pulseaudio | pipewire-pulse, xdg-utils, qt6-translations-l10n")
 
 include(CPack)

@@ -178,60 +178,61 @@ void TForm1::CreateControls()
     ClientArea = new QWidget(this);
     ClientArea->setObjectName("ClientArea");
     ClientArea->setGeometry(0, 0, DesignWidth, DesignHeight);
+    QWidget* const area = ClientArea;
     SetRoleColour(this, QPalette::Window, Qt::black);
     setAutoFillBackground(true);
 
-    Image5 = MakeFrameLine(ClientArea, "Image5", {11, 4, 778, 3}, true);
-    Image6 = MakeFrameLine(ClientArea, "Image6", {11, 593, 778, 3}, true);
-    Image4 = MakeFrameLine(ClientArea, "Image4", {5, 10, 3, 580}, false);
-    Image3 = MakeFrameLine(ClientArea, "Image3", {792, 10, 3, 580}, false);
+    Image5 = MakeFrameLine(area, "Image5", {11, 4, 778, 3}, true);
+    Image6 = MakeFrameLine(area, "Image6", {11, 593, 778, 3}, true);
+    Image4 = MakeFrameLine(area, "Image4", {5, 10, 3, 580}, false);
+    Image3 = MakeFrameLine(area, "Image3", {792, 10, 3, 580}, false);
 
-    Label6 = MakeLabel(ClientArea, "Label6", "VANTORIX II", {18, 14, 111, 18}, DesignFont(Sans, 11, false, true), lime);
-    Label11 = MakeLabel<TClickLabel>(ClientArea, "Label11", "ENGLISH", {18, 30, 63, 18}, DesignFont(Sans, 11, false, true),
+    Label6 = MakeLabel(area, "Label6", "VANTORIX II", {18, 14, 111, 18}, DesignFont(Sans, 11, false, true), lime);
+    Label11 = MakeLabel<TClickLabel>(area, "Label11", "ENGLISH", {18, 30, 63, 18}, DesignFont(Sans, 11, false, true),
                                      aqua);
     Label11->setCursor(Qt::PointingHandCursor);
-    ImageRus = MakeImage(ClientArea, "ImageRus", {97, 13, 33, 17}, ":/emblem_rus");
-    ImageEng = MakeImage(ClientArea, "ImageEng", {97, 13, 33, 17}, ":/emblem_eng");
+    ImageRus = MakeImage(area, "ImageRus", {97, 13, 33, 17}, ":/emblem_rus");
+    ImageEng = MakeImage(area, "ImageEng", {97, 13, 33, 17}, ":/emblem_eng");
     ImageEng->hide();
 
     const auto centred = Qt::AlignHCenter | Qt::AlignTop;
-    Label3 = MakeLabel(ClientArea, "Label3", "GAME OVER", {15, 54, 266, 55}, DesignFont(Serif, 40, true), lime, centred);
+    Label3 = MakeLabel(area, "Label3", "GAME OVER", {15, 54, 266, 55}, DesignFont(Serif, 40, true), lime, centred);
     Label3->hide();
-    Label2 = MakeLabel(ClientArea, "Label2", "УРОВЕНЬ", {72, 105, 153, 41}, DesignFont(Serif, 29, true), navy, centred);
-    lbLe = MakeLabel(ClientArea, "lbLe", "1", {72, 138, 153, 49}, DesignFont(Serif, 40, true), yellow, centred);
-    Label1 = MakeLabel(ClientArea, "Label1", "СЧЕТ", {72, 476, 153, 41}, DesignFont(Serif, 29, true), navy, centred);
-    lbLi = MakeLabel(ClientArea, "lbLi", "0", {48, 509, 201, 43}, DesignFont(Serif, 40, true), yellow, centred);
-    LBBonus = MakeLabel(ClientArea, "LBBonus", "БОНУС", {64, 50, 166, 52}, DesignFont(Serif, 45, true), aqua, centred);
+    Label2 = MakeLabel(area, "Label2", "УРОВЕНЬ", {72, 105, 153, 41}, DesignFont(Serif, 29, true), navy, centred);
+    lbLe = MakeLabel(area, "lbLe", "1", {72, 138, 153, 49}, DesignFont(Serif, 40, true), yellow, centred);
+    Label1 = MakeLabel(area, "Label1", "СЧЕТ", {72, 476, 153, 41}, DesignFont(Serif, 29, true), navy, centred);
+    lbLi = MakeLabel(area, "lbLi", "0", {48, 509, 201, 43}, DesignFont(Serif, 40, true), yellow, centred);
+    LBBonus = MakeLabel(area, "LBBonus", "БОНУС", {64, 50, 166, 52}, DesignFont(Serif, 45, true), aqua, centred);
     LBBonus->hide();
-    LBBonusN = MakeLabel(ClientArea, "LBBonusN", "3.456.800", {16, 54, 265, 49}, DesignFont(Serif, 40, true), lime, centred);
+    LBBonusN = MakeLabel(area, "LBBonusN", "3.456.800", {16, 54, 265, 49}, DesignFont(Serif, 40, true), lime, centred);
     LBBonusN->hide();
 
-    LV2 = MakeListView(ClientArea, "LV2", {45, 190, 209, 277}, DesignFont(Sans, 12, true), {53, 156});
+    LV2 = MakeListView(area, "LV2", {45, 190, 209, 277}, DesignFont(Sans, 12, true), {53, 156});
     for (const auto& row : KeyHelp)
         new QTreeWidgetItem(LV2, {QString::fromUtf8(row[0]), QString::fromUtf8(row[1])});
 
-    lbS = MakeLabel(ClientArea, "lbS", "ИГРАЕТ КОМПЬЮТЕР!!!", {25, 568, 244, 23}, DesignFont(Serif, 14, true, true), aqua,
+    lbS = MakeLabel(area, "lbS", "ИГРАЕТ КОМПЬЮТЕР!!!", {25, 568, 244, 23}, DesignFont(Serif, 14, true, true), aqua,
                     centred);
     lbS->hide();
 
-    PB = new TPaintBox(ClientArea);
+    PB = new TPaintBox(area);
     PB->setObjectName("PB");
     PB->setGeometry(291, 19, 225, 560);
     // Not filled: the well picture covers 218 x 559 of it, and the strip
     // beside and below shows the window's background through.
     PB->OnPaint = [this](QPainter& painter) { FormPaint(painter); };
     const QColor frame = ToQColor(0xA3A3A3);
-    Image15 = MakeLine(ClientArea, "Image15", {287, 15, 225, 1}, frame);
-    Image14 = MakeLine(ClientArea, "Image14", {288, 581, 225, 1}, frame);
-    Image16 = MakeLine(ClientArea, "Image16", {287, 16, 1, 566}, frame);
-    Image17 = MakeLine(ClientArea, "Image17", {512, 15, 1, 566}, frame);
+    Image15 = MakeLine(area, "Image15", {287, 15, 225, 1}, frame);
+    Image14 = MakeLine(area, "Image14", {288, 581, 225, 1}, frame);
+    Image16 = MakeLine(area, "Image16", {287, 16, 1, 566}, frame);
+    Image17 = MakeLine(area, "Image17", {512, 15, 1, 566}, frame);
 
-    Image1 = MakeImage(ClientArea, "Image1", {0, 0, 32, 32}, ":/icon_main_32");
+    Image1 = MakeImage(area, "Image1", {0, 0, 32, 32}, ":/icon_main_32");
     Image1->hide();
-    Image2 = MakeImage(ClientArea, "Image2", {0, 0, 32, 32}, ":/icon_reports_32");
+    Image2 = MakeImage(area, "Image2", {0, 0, 32, 32}, ":/icon_reports_32");
     Image2->hide();
 
-    Edit1 = new TNameEdit(ClientArea);
+    Edit1 = new TNameEdit(area);
     Edit1->setObjectName("Edit1");
     Edit1->setGeometry(552, 17, 193, 30);
     Edit1->setFont(DesignFont(Serif, 19, true));
@@ -240,22 +241,22 @@ void TForm1::CreateControls()
     Edit1->hide();
     Edit1->setEnabled(false);
 
-    Label4 = MakeLabel<TClickLabel>(ClientArea, "Label4", "30 Лучших", {600, 50, 113, 41}, DesignFont(Serif, 21), lime,
+    Label4 = MakeLabel<TClickLabel>(area, "Label4", "30 Лучших", {600, 50, 113, 41}, DesignFont(Serif, 21), lime,
                                     centred);
     Label4->setCursor(Qt::PointingHandCursor);
-    LV1 = MakeListView(ClientArea, "LV1", {552, 75, 201, 454}, DesignFont(Sans, 11, true), {25, 105, 71});
+    LV1 = MakeListView(area, "LV1", {552, 75, 201, 454}, DesignFont(Sans, 11, true), {25, 105, 71});
     LV1->setSelectionMode(QAbstractItemView::SingleSelection);
-    Label8 = MakeLabel(ClientArea, "Label8", "Нажатие мышью - меню игры...", {551, 531, 202, 22}, DesignFont(Sans, 9), aqua,
+    Label8 = MakeLabel(area, "Label8", "Нажатие мышью - меню игры...", {551, 531, 202, 22}, DesignFont(Sans, 9), aqua,
                        centred);
     const auto right = Qt::AlignRight | Qt::AlignTop;
-    Label5 = MakeLabel<TClickLabel>(ClientArea, "Label5", "Автор: команда Vantorix II", {640, 555, 137, 22},
+    Label5 = MakeLabel<TClickLabel>(area, "Label5", "Автор: команда Vantorix II", {640, 555, 137, 22},
                                     DesignFont(Sans, 11, false, true), lime, right);
     Label5->setCursor(Qt::PointingHandCursor);
-    Label7 = MakeLabel(ClientArea, "Label7", "Идея: Vantorix, 1991", {648, 570, 129, 17},
+    Label7 = MakeLabel(area, "Label7", "Идея: Vantorix, 1991", {648, 570, 129, 17},
                                     DesignFont(Sans, 11, false, true), lime, right);
 
     // Pause panel over the well; it takes no clicks.
-    PauseBlocked = MakeLabel(ClientArea, "PauseBlocked", "Pause", {291, 19, 218, 559}, DesignFont(Serif, 27, true), navy,
+    PauseBlocked = MakeLabel(area, "PauseBlocked", "Pause", {291, 19, 218, 559}, DesignFont(Serif, 27, true), navy,
                              Qt::AlignCenter);
     SetBackground(PauseBlocked, QColor(0xFF, 0xFF, 0xE1));
     PauseBlocked->setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -263,7 +264,7 @@ void TForm1::CreateControls()
     PauseBlocked->setAttribute(Qt::WA_TransparentForMouseEvents);
     PauseBlocked->hide();
 
-    GBAbout = MakePanelBox(ClientArea, "GBAbout", "Vantorix II ", {257, 234, 292, 165});
+    GBAbout = MakePanelBox(area, "GBAbout", "Vantorix II ", {257, 234, 292, 165});
     Image7 = MakeImage(GBAbout, "Image7", {18, 30, 32, 32}, ":/icon_main_32");
     const QFont linkFont = DesignFont(Sans, 12, true);
     const QColor linkColour(0xFF, 0xFF, 0x80);
@@ -280,7 +281,7 @@ void TForm1::CreateControls()
                         "VANTORIX  © 1991",
                         {9, 88, 269, 65}, DesignFont(Sans, 12, true), panelText, Qt::AlignHCenter | Qt::AlignTop);
 
-    GBOptions = MakePanelBox(ClientArea, "GBOptions", "Vantorix II", {257, 120, 292, 369});
+    GBOptions = MakePanelBox(area, "GBOptions", "Vantorix II", {257, 120, 292, 369});
     BDefault = new QPushButton("Обычные цвета", GBOptions);
     BDefault->setObjectName("BDefault");
     BDefault->setGeometry(80, 24, 137, 25);

@@ -221,7 +221,6 @@ void TForm1::QueueSyntheticKey(int qtKey)
 
 bool TForm1::event(QEvent* event)
 {
-    // Also seen while the window sits in the backdrop as its child.
     if (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate)
         ActivationChanged(event->type() == QEvent::WindowActivate);
     if (event->type() == SyntheticKeyEvent::EventType()) {

@@ -51,6 +51,7 @@ done
 recommends=$(field Recommends)
 [[ $recommends == *"pulseaudio | pipewire-pulse"* ]] || fail "Recommends has no PulseAudio server: $recommends"
 [[ $recommends == *xdg-utils* ]] || fail "Recommends has no xdg-open for the records page: $recommends"
+[[ $recommends == *qt6-translations-l10n* ]] || fail "Recommends has no Qt translations for Russian dialog buttons: $recommends"
 
 # ---- files: the layout under /usr, root's, programs executable
 dpkg-deb --contents "$deb" >"$work/contents"
