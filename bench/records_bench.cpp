@@ -1,6 +1,7 @@
-// The records table's cost per score change: CheckPlace on a full table
-// reads the file, inflates it, parses the snapshot and places the score, on
-// the window's thread. Run by hand on a Release build (`make bench`).
+// The records table's cost per score change: the session's step on a full
+// table reads the file, inflates it, parses the snapshot and places the
+// score, on the window's thread, as the window runs it. Run by hand on a
+// Release build (`make bench`).
 
 #include <benchmark/benchmark.h>
 
@@ -8,7 +9,7 @@
 
 #include <filesystem>
 
-#include "storage/records_book.h"
+#include "session/records_session.h"
 #include "storage/zlib_stream.h"
 
 namespace {
@@ -29,17 +30,17 @@ struct FullTableFolder {
     std::filesystem::path Path;
 };
 
-void BM_CheckPlaceOnAFullTable(benchmark::State& state)
+void BM_ScoreChangedOnAFullTable(benchmark::State& state)
 {
     FullTableFolder folder;
-    RecordsBook book(folder.Path / RecordsFileName);
+    RecordsSession session(folder.Path / RecordsFileName);
     std::int32_t score = 0;
     for (auto _ : state) {
         score = (score + 7919) % 40000;
-        benchmark::DoNotOptimize(book.CheckPlace("AUTOPILOT", score, 31));
+        benchmark::DoNotOptimize(session.ScoreChanged("AUTOPILOT", score, 31));
     }
 }
-BENCHMARK(BM_CheckPlaceOnAFullTable)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ScoreChangedOnAFullTable)->Unit(benchmark::kMicrosecond);
 
 void BM_WriteResOfAFullTable(benchmark::State& state)
 {

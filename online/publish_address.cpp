@@ -1,7 +1,7 @@
 #include "publish_address.h"
 
 #include "storage/cp1251.h"
-#include "online/records_site.h"
+#include "common/records_site.h"
 #include "storage/records_table.h"
 
 PublishValues ChoosePublishValues(const std::vector<RecordEntry>& entries)

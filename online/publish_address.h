@@ -6,9 +6,9 @@
 #include <string_view>
 #include <vector>
 
+#include "storage/options_file.h"
 #include "storage/records_snapshot.h"
 
-inline constexpr const char* DefaultRecordsServer = "localhost:8642";
 inline constexpr const char* AutopilotName = "AUTOPILOT";
 
 // What one publish sends: the best player entry and the best autopilot

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "online/records_site.h"
+#include "common/records_site.h"
 #include "server/results.h"
 #include "storage/records_table.h"
 

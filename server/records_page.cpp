@@ -1,6 +1,6 @@
 #include "records_page.h"
 
-#include "window/score_text.h"
+#include "common/score_text.h"
 
 namespace {
 

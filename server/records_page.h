@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "online/records_site.h"
+#include "common/records_site.h"
 #include "server/results.h"
 
 inline constexpr int PageRows = 30;

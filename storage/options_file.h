@@ -1,13 +1,20 @@
 #pragma once
 // The options file "vantorix2.ini": the colour mode, the six cell colours,
 // the sound and bonus switches and the language, in sections "Color" and
-// "Options".
+// "Options"; and where the records are published, in section "Online",
+// which the game reads but never writes.
+//
+// Every key is declared once, in OptionKeys: its section and name, how its
+// value reads, its value at a first start, and the field that holds it.
+// Reading, writing and the built-in state all follow that table.
 
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <span>
 #include <stdexcept>
 #include <string>
+#include <variant>
 
 #include "atomic_file.h"
 #include "ini_profile.h"
@@ -16,35 +23,62 @@ inline constexpr const char* OptionsFileName = "vantorix2.ini";
 
 inline constexpr const char* ColourSection = "Color";
 inline constexpr const char* OptionsSection = "Options";
+inline constexpr const char* OnlineSection = "Online";
 inline constexpr const char* ModeKey = "Mode";
 inline constexpr const char* AnimateKey = "Animate Bonus";
 inline constexpr const char* SpeakerKey = "PCSpeaker On/Off";
 inline constexpr const char* SoundKey = "Sound On/Off";
 inline constexpr const char* EnglishKey = "English";
 inline constexpr const char* RussianKey = "Russian";
-// Read only, never written: where the records are published.
-inline constexpr const char* OnlineSection = "Online";
 inline constexpr const char* ServerKey = "Server";
 inline constexpr const char* MailKey = "Mail";
 std::string ColourKey(int panel);   // 1..6: "Color1".."Color6"
 
-// The six cell colours the game starts with, as Windows colour values
-// (red in the low byte): red, blue, yellow, aqua, lime, fuchsia.
-inline constexpr std::array<std::int32_t, 6> DefaultCellColours{0x0000FF, 0xFF0000, 0x00FFFF,
-                                                                0xFFFF00, 0x00FF00, 0xFF00FF};
+// Where the game publishes when the file names no server.
+inline constexpr const char* DefaultRecordsServer = "localhost:8642";
 
-// What the file keeps; the defaults are the window's built-in state.
+// What the file keeps. A new one holds the built-in state (OptionKeys).
 struct GameOptions {
-    std::int32_t Mode = 2;
-    std::array<std::int32_t, 6> Colours = DefaultCellColours;
-    bool AnimateBonus = true;
-    bool PCSpeaker = true;
-    bool SoundOn = true;
-    bool English = true;
-    bool Russian = false;
+    GameOptions();
+    std::int32_t Mode;
+    std::array<std::int32_t, 6> Colours;   // Windows colour values, all 32 bits
+    bool AnimateBonus;
+    bool PCSpeaker;
+    bool SoundOn;
+    bool English;
+    bool Russian;
+    std::string Server;   // "host" or "host:port"
+    std::string Mail;     // the author's address, none by default
 };
 
-// Writes the twelve keys, in their order, as decimal integers and 1 or 0.
+enum class OptionType {
+    Byte,      // an integer of which only the low 8 bits count
+    Integer,   // all 32 bits, written as a signed decimal
+    Truth,     // an integer, true when not 0; written as 1 or 0
+    Host,      // text; an empty value is no value
+    Text,      // text as it stands
+};
+
+template <typename T>
+using OptionField = T& (*)(GameOptions&);
+
+struct OptionKey {
+    const char* Section;
+    const char* Key;
+    OptionType Type;
+    std::variant<std::int32_t, bool, const char*> Default;
+    std::variant<OptionField<std::int32_t>, OptionField<bool>, OptionField<std::string>> Field;
+    bool Written;   // false: read, never written
+};
+
+// Every key in the order a new file holds them.
+std::span<const OptionKey> OptionKeys();
+
+// The file read over the current options: a missing key, or a value that
+// does not read as its type, leaves the current value.
+GameOptions ReadOptions(const IniProfile& profile, GameOptions current);
+// Writes the written keys in their order, numbers as decimal integers,
+// truth values as 1 or 0.
 void WriteOptions(IniProfile& profile, const GameOptions& options);
 
 // A write that failed. Repeated: this path has failed before in this run.

@@ -2,7 +2,6 @@
 
 #include <functional>
 
-#include "window/score_text.h"
 #include "zlib_stream.h"
 
 namespace fs = std::filesystem;
@@ -91,19 +90,6 @@ void RecordsBook::Res_Item_Insert(const std::string& name, const std::string& sc
                                   std::int32_t score)
 {
     InsertEntry(Shown, name, scoreText, place, score);
-}
-
-PlaceFound RecordsBook::PlaceScore(const std::string& name, std::int32_t score, int recordPlace)
-{
-    const PlaceFound found = FindPlace(Shown, score, recordPlace);
-    InsertEntry(Shown, name, FormatScore(score), found.place, score);
-    return found;
-}
-
-PlaceFound RecordsBook::CheckPlace(const std::string& name, std::int32_t score, int recordPlace)
-{
-    Read_Res();
-    return PlaceScore(name, score, recordPlace);
 }
 
 void RecordsBook::NameEntry(int place, const std::string& name)

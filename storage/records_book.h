@@ -1,7 +1,7 @@
 #pragma once
 // The records table with its file: what the window's list shows, loaded
-// from and saved to "vantorix2.rez". The window and the headless driver
-// share it; the window only mirrors Entries() in its list.
+// from and saved to "vantorix2.rez". What a game does to it is the
+// session's (session/records_session.h); the window mirrors Entries().
 
 #include <cstdint>
 #include <filesystem>
@@ -55,10 +55,6 @@ public:
     // first kept as the damaged file, so that no record is lost unseen.
     void Write_Res();
     void Res_Item_Insert(const std::string& name, const std::string& scoreText, int place, std::int32_t score);
-    // Places the score in the table as loaded and inserts the live row.
-    PlaceFound PlaceScore(const std::string& name, std::int32_t score, int recordPlace);
-    // Read_Res, then PlaceScore: the reaction to every score change.
-    PlaceFound CheckPlace(const std::string& name, std::int32_t score, int recordPlace);
     // Names row place (the name cut to 14 characters); nothing else.
     void NameEntry(int place, const std::string& name);
     // Deletes the file and empties the table; RecordsError when the file

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "cp1251.h"
-#include "window/score_text.h"
+#include "common/score_text.h"
 
 std::int32_t StoredScore(const std::string& scoreText)
 {

@@ -15,7 +15,7 @@
 #include "platform/user_name.h"
 #include "window/application.h"
 #include "window/notification_event.h"
-#include "window/score_text.h"
+#include "common/score_text.h"
 #include "window/virtual_keys.h"
 
 decltype(TForm1::AnswerDialog) TForm1::AnswerDialog;
@@ -73,13 +73,12 @@ TForm1::~TForm1()
 void TForm1::FormCreate()
 {
     CopyPanelsToColourTable();
-    ColourMode = 2;
+    Flags.ColourMode = 2;
     resize(DesignWidth, DesignHeight);
     SetBackgroundColour(ToQColor(DefaultBackground));
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->geometry().center() - rect().center());
     ReadDisplayMode();
-    AutopilotOn = KeyPressed = UserPaused = FullScreen = MenuToggle = false;
     QCursor::setPos(20, 20);
     Game = std::make_unique<TADTetrisGame>(*this);
     Loop = std::make_unique<GameLoop>(*Game);
@@ -89,20 +88,15 @@ void TForm1::FormCreate()
     ConnectCommands();
     ConnectRecords();
     ConnectLinks();
-    try {
-        Read_Res();
-    } catch (const std::exception& error) {
-        // The window is made all the same; the table stays empty.
-        VantorixApplication::ReportError(QString::fromUtf8(error.what()));
-    }
+    const RecordsStep loaded = Records.Load();
+    ShowRecordsStep(loaded);
     FollowLanguageInQtTexts();   // the built-in captions are Russian
     Read_Options();
-    Game->RecordPlace = static_cast<std::uint8_t>(LV1->topLevelItemCount() + 1);
-    PlayerName = CurrentUserName();
+    Game->RecordPlace = static_cast<std::uint8_t>(loaded.Place);
+    Flags.PlayerName = CurrentUserName();
 
     Geometry = WellGeometry::Compute(PB->height(), VisibleRows, VisibleCols);
     PauseBlocked->setGeometry(PB->x(), PB->y(), Geometry.WellImageWidth, Geometry.WellImageHeight);
-    GBOptions->move(257, 120);
     RebuildCellImages();
 
     Timer1 = new QTimer(this);
@@ -114,7 +108,6 @@ void TForm1::FormCreate()
     Timer3->setTimerType(Qt::PreciseTimer);
     Timer3->setInterval(GameLoop::DropTimerMilliseconds);
     connect(Timer3, &QTimer::timeout, this, &TForm1::Timer3Timer);
-
 }
 
 void TForm1::FormClose()
@@ -131,7 +124,7 @@ void TForm1::FormDestroy()
     Timer3->stop();
     Loop.reset();
     Game.reset();
-    if (FullScreen)
+    if (Flags.FullScreen)
         SetNotFullScr();
     for (QImage& picture : CellImages)
         picture = QImage();
@@ -200,7 +193,7 @@ void TForm1::ApplicationEvents1Message(int code)
         break;
     case NotifyScoreSet:
         lbLi->setText(QString::fromStdString(FormatScore(Game->Score)));
-        Game->RecordPlace = static_cast<std::uint8_t>(CheckPlace());
+        CheckPlace();
         break;
     default:
         break;
@@ -209,14 +202,13 @@ void TForm1::ApplicationEvents1Message(int code)
 
 void TForm1::GameStarted()
 {
-    lbS->setVisible(AutopilotOn);
+    lbS->setVisible(Flags.AutopilotOn);
     Loop->GameStarted();
     Label3->hide();
     Label8->setEnabled(false);
-    Read_Res();
-    Game->RecordPlace = static_cast<std::uint8_t>(LV1->topLevelItemCount() + 1);
-    Res_Item_Insert(PlayerName, "0", Game->RecordPlace);
-    SelectRecordRow(Game->RecordPlace);
+    const RecordsStep step = Records.GameStarted(Flags.PlayerName.toStdString());
+    Game->RecordPlace = static_cast<std::uint8_t>(step.Place);
+    ShowRecordsStep(step);
 }
 
 void TForm1::GameOverReaction()
@@ -226,22 +218,21 @@ void TForm1::GameOverReaction()
     Label8->setEnabled(true);
     lbS->hide();
     RepaintNow();
-    if (Game->RecordPlace <= 30) {
+    const auto proposed = Records.NameEntryOpens(Game->RecordPlace, Flags.PlayerName.toStdString());
+    if (proposed) {
         Edit1->show();
         Edit1->setEnabled(true);
         Label8->setEnabled(false);
-        const QTreeWidgetItem* row = LV1->topLevelItem(Game->RecordPlace - 1);
-        Edit1->setText(row ? row->text(1) : PlayerName);
+        Edit1->setText(QString::fromStdString(*proposed));
         Edit1->setFocus();
         // The proposed name is selected: typing replaces it, Enter keeps it.
         Edit1->selectAll();
-        if (AutopilotOn) {
-            Edit1->setText(PlayerName);
+        if (Flags.AutopilotOn) {
+            Edit1->setText(Flags.PlayerName);
             Edit1KeyPress(QChar('\r'));
-            KeyPressDown(VK_RETURN);
-            KeyPressDown(VK_SPACE);
         }
-    } else if (AutopilotOn) {
+    }
+    if (Flags.AutopilotOn) {
         KeyPressDown(VK_RETURN);
         KeyPressDown(VK_SPACE);
     }
@@ -250,7 +241,7 @@ void TForm1::GameOverReaction()
 
 void TForm1::FigureLanded()
 {
-    Loop->Landed(AutopilotOn);
+    Loop->Landed(Flags.AutopilotOn);
 }
 
 // ---- Timers and the blocking wait ----------------------------------------
@@ -269,13 +260,13 @@ void TForm1::HardDrop()
 {
     if (!Game->Running)
         return;
-    KeyPressed = false;
+    Flags.KeyPressed = false;
     Loop->HardDrop();
 }
 
 void TForm1::Timer3Timer()
 {
-    Loop->GraceTick(Timer1->interval(), KeyPressed);
+    Loop->GraceTick(Timer1->interval(), Flags.KeyPressed);
 }
 
 void TForm1::Delay(int milliseconds)
@@ -317,7 +308,7 @@ void TForm1::FormPaint(QPainter& painter)
 {
     if (!Game)
         return;
-    painter.drawImage(0, 0, RenderWell(Game->Display, ColourMode, Colours, CellImages, Geometry));
+    painter.drawImage(0, 0, RenderWell(Game->Display, Flags.ColourMode, Colours, CellImages, Geometry));
 }
 
 // ---- Score display ----------------------------------------------------------

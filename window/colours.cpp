@@ -18,9 +18,9 @@ void TForm1::MakeBitmaps(bool bevelled)
 void TForm1::RebuildCellImages()
 {
     // Flat colours need no pictures; the pictures already made stay.
-    if (ColourMode == 2)
+    if (Flags.ColourMode == 2)
         MakeBitmaps(true);
-    else if (ColourMode == 3)
+    else if (Flags.ColourMode == 3)
         MakeBitmaps(false);
 }
 

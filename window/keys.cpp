@@ -42,7 +42,7 @@ bool RefusedUnderAutopilot(int key)
 void TForm1::ConnectCommands()
 {
     connect(BDefault, &QPushButton::clicked, this, &TForm1::DefColorClick);
-    connect(BOk, &QPushButton::clicked, this, &TForm1::ShowOptions);
+    connect(BOk, &QPushButton::clicked, this, &TForm1::BOkClick);
     connect(Lb_Anim, &TClickLabel::clicked, this, &TForm1::Lb_AnimClick);
     connect(Lb_Sound, &TClickLabel::clicked, this, &TForm1::Lb_SoundClick);
     connect(Lb_Sound_ON, &TClickLabel::clicked, this, &TForm1::Lb_Sound_ONClick);
@@ -90,7 +90,7 @@ void TForm1::KeyPressDown(int key)
         // Any key resumes a paused game and does nothing else.
         PauseBlocked->hide();
         Game->SetPaused(false);
-        UserPaused = Game->Paused;
+        Flags.UserPaused = Game->Paused;
         return;
     }
     // While the name entry is open, L is a letter of the name.
@@ -102,11 +102,11 @@ void TForm1::KeyPressDown(int key)
         ShowOptions();
         return;
     }
-    if (AutopilotOn && RefusedUnderAutopilot(key))
+    if (Flags.AutopilotOn && RefusedUnderAutopilot(key))
         return;
     if (Edit1->isEnabled())
         return;   // the key goes on to the name entry
-    KeyPressed = true;
+    Flags.KeyPressed = true;
     RunKeyCommand(key);
     PauseBlocked->setVisible(Game->Paused);
     Game->ComposeDisplay(Game->Display, true);
@@ -146,23 +146,23 @@ void TForm1::RunKeyCommand(int key)
         Game->Rotate(inverse);
         break;
     case '1':
-        ColourMode = 1;
+        Flags.ColourMode = 1;
         MakeBitmaps(true);
         break;
     case '2':
-        ColourMode = 2;
+        Flags.ColourMode = 2;
         MakeBitmaps(true);
         break;
     case '3':
-        ColourMode = 3;
+        Flags.ColourMode = 3;
         MakeBitmaps(false);
         break;
     case 'A':
         AutopilotKey();
         break;
     case 'F':
-        FullScreen = !FullScreen;
-        if (FullScreen) {
+        Flags.FullScreen = !Flags.FullScreen;
+        if (Flags.FullScreen) {
             SetFullScr();
         } else {
             SetNotFullScr();
@@ -174,9 +174,9 @@ void TForm1::RunKeyCommand(int key)
         ShowOptions();
         break;
     case 'P':
-        if (!AutopilotOn && Game->Running && GBOptions->isHidden() && !Game->Paused) {
+        if (!Flags.AutopilotOn && Game->Running && GBOptions->isHidden() && !Game->Paused) {
             Game->SetPaused(true);
-            UserPaused = Game->Paused;
+            Flags.UserPaused = Game->Paused;
         }
         break;
     case 'S':
@@ -198,15 +198,15 @@ void TForm1::RunKeyCommand(int key)
 
 void TForm1::AutopilotKey()
 {
-    if (AutopilotOn) {
-        AutopilotOn = false;
+    if (Flags.AutopilotOn) {
+        Flags.AutopilotOn = false;
         if (Game->Running) {
-            PlayerName = CurrentUserName();
+            Flags.PlayerName = CurrentUserName();
             Game->GameOver();
         }
     } else {
-        PlayerName = "AUTOPILOT";
-        AutopilotOn = true;
+        Flags.PlayerName = "AUTOPILOT";
+        Flags.AutopilotOn = true;
     }
     lbS->show();
     if (!Game->Running)
@@ -253,26 +253,26 @@ void TForm1::GB5MouseUp()
         ShowAbout();
         return;
     }
-    if (!MenuToggle) {
+    if (!Flags.MenuToggle) {
         const bool records = LV1->topLevelItemCount() > 0;
         PublishInet->setEnabled(records);
         Erase_Results->setEnabled(records);
         activateWindow();
         PopupMenu1->popup(QCursor::pos());
     }
-    MenuToggle = !MenuToggle;
+    Flags.MenuToggle = !Flags.MenuToggle;
 }
 
 void TForm1::ParamsClick()
 {
     ShowOptions();
-    MenuToggle = !MenuToggle;
+    Flags.MenuToggle = !Flags.MenuToggle;
 }
 
 void TForm1::AboutClick()
 {
     ShowAbout();
-    MenuToggle = !MenuToggle;
+    Flags.MenuToggle = !Flags.MenuToggle;
 }
 
 void TForm1::MExitClick()

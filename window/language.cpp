@@ -1,60 +1,15 @@
-// Switching every caption between Russian and English.
+// Switching every caption between Russian and English: the switch walks the
+// design table and sets the language in force.
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
-#include <QPushButton>
 
 #include "i18n/captions.h"
 #include "storage/ini_profile.h"
 #include "window/Unit1.h"
+#include "window/design.h"
 
 namespace {
-
-// What a component is in the window design; a switch acts by this kind.
-enum class DesignKind { Button, Image, MenuItem, Label, Edit, ListView, Other };
-
-// The window's components in design order.
-const struct {
-    const char* Name;
-    DesignKind Kind;
-} DesignComponents[] = {
-    {"Image5", DesignKind::Image},         {"Image6", DesignKind::Image},
-    {"Image4", DesignKind::Image},         {"Image3", DesignKind::Image},
-    {"Label6", DesignKind::Label},         {"Label11", DesignKind::Label},
-    {"ImageRus", DesignKind::Image},       {"ImageEng", DesignKind::Image},
-    {"Label3", DesignKind::Label},         {"Label2", DesignKind::Label},
-    {"lbLe", DesignKind::Label},           {"Label1", DesignKind::Label},
-    {"lbLi", DesignKind::Label},           {"LBBonus", DesignKind::Label},
-    {"LBBonusN", DesignKind::Label},       {"LV2", DesignKind::ListView},
-    {"lbS", DesignKind::Label},            {"PB", DesignKind::Other},
-    {"Image15", DesignKind::Image},        {"Image14", DesignKind::Image},
-    {"Image16", DesignKind::Image},        {"Image17", DesignKind::Image},
-    {"Image1", DesignKind::Image},         {"Image2", DesignKind::Image},
-    {"Edit1", DesignKind::Edit},           {"Label4", DesignKind::Label},
-    {"LV1", DesignKind::ListView},         {"Label8", DesignKind::Label},
-    {"Label5", DesignKind::Label},         {"Label7", DesignKind::Label},
-    {"PauseBlocked", DesignKind::Other},   {"GBAbout", DesignKind::Other},
-    {"Image7", DesignKind::Image},         {"Label9", DesignKind::Label},
-    {"Label10", DesignKind::Label},        {"Label12", DesignKind::Label},
-    {"LBAbout", DesignKind::Label},        {"GBOptions", DesignKind::Other},
-    {"BDefault", DesignKind::Button},      {"Label15", DesignKind::Label},
-    {"Image8", DesignKind::Image},         {"Panel1", DesignKind::Other},
-    {"Image9", DesignKind::Image},         {"Panel2", DesignKind::Other},
-    {"Image10", DesignKind::Image},        {"Panel3", DesignKind::Other},
-    {"Image11", DesignKind::Image},        {"Panel4", DesignKind::Other},
-    {"Image12", DesignKind::Image},        {"Panel5", DesignKind::Other},
-    {"Image13", DesignKind::Image},        {"Panel6", DesignKind::Other},
-    {"GBOptions1", DesignKind::Other},     {"ChBox_Anim", DesignKind::Other},
-    {"Lb_Anim", DesignKind::Label},        {"ChBox_Sound", DesignKind::Other},
-    {"Lb_Sound", DesignKind::Label},       {"ChBox_Sound_ON", DesignKind::Other},
-    {"Lb_Sound_ON", DesignKind::Label},    {"ChBox_Rot_Inverse", DesignKind::Other},
-    {"Lb_Rot_Inverse", DesignKind::Label}, {"RG_Lang", DesignKind::Other},
-    {"RB_Eng", DesignKind::Other},         {"RB_Rus", DesignKind::Other},
-    {"BOk", DesignKind::Button},           {"PublishInet", DesignKind::MenuItem},
-    {"LookInet", DesignKind::MenuItem},    {"Erase_Results", DesignKind::MenuItem},
-    {"Params", DesignKind::MenuItem},      {"About", DesignKind::MenuItem},
-    {"MExit", DesignKind::MenuItem},
-};
 
 // "True", or a non-zero number, shows an image.
 bool ShownByText(const QString& text)
@@ -69,46 +24,65 @@ bool ShownByText(const QString& text)
 
 void TForm1::ChangeLang(const QString& language)
 {
-    for (const auto& component : DesignComponents) {
-        const QString name = component.Name;
-        QObject* object = findChild<QObject*>(name);
-        if (!object)
-            continue;
-        // Every kind with a text takes the caption in place of its own.
+    // No caller passes another key; one that did would change nothing.
+    if (const auto chosen = LanguageOfKey(language.toStdString()))
+        ChangeLang(*chosen);
+}
+
+void TForm1::ChangeLang(Language language)
+{
+    LanguageInForce.Switch(language);
+    // Selected by program: the button's own switch does not run again.
+    (language == Language::Russian ? RB_Rus : RB_Eng)->setChecked(true);
+    const auto design = WindowDesign();
+    for (std::size_t i = 0; i < design.size(); ++i) {
+        const QString name = design[i].Name;
+        QObject* object = DesignObjects[i];
+        // Every class with a text takes the caption in place of its own.
         const auto retext = [&](auto* control) { control->setText(ReadString(language, name, control->text())); };
-        switch (component.Kind) {
-        case DesignKind::Button:
+        switch (CaptionClassOf(design[i].Kind)) {
+        case CaptionClass::Button:
             retext(static_cast<QPushButton*>(object));
             break;
-        case DesignKind::MenuItem:
+        case CaptionClass::MenuItem:
             retext(static_cast<QAction*>(object));
             break;
-        case DesignKind::Label:
+        case CaptionClass::Label:
             retext(static_cast<QLabel*>(object));
             break;
-        case DesignKind::Edit:
+        case CaptionClass::Edit:
             // What the player is typing stays as typed.
             if (!static_cast<QLineEdit*>(object)->isEnabled())
                 retext(static_cast<QLineEdit*>(object));
             break;
-        case DesignKind::Image: {
+        case CaptionClass::Image: {
             auto* image = static_cast<QWidget*>(object);
             image->setVisible(ShownByText(ReadString(language, name, image->isHidden() ? "0" : "-1")));
             break;
         }
-        case DesignKind::ListView:
+        case CaptionClass::ListView:
             ReadString(language, name, QString());
             break;
-        case DesignKind::Other:
+        case CaptionClass::Other:
             break;
         }
     }
     FollowLanguageInQtTexts();
 }
 
+QString TForm1::ReadString(Language language, const QString& name, const QString& current)
+{
+    if (name == "LV2") {
+        const auto help = KeyHelpTable(language);
+        for (int row = 0; row < LV2->topLevelItemCount() && row < int(help.size()); ++row)
+            LV2->topLevelItem(row)->setText(1, QString::fromUtf8(help[std::size_t(row)]));
+    }
+    return QString::fromStdString(TranslatedCaption(language, name.toStdString(), current.toStdString()));
+}
+
 void TForm1::FollowLanguageInQtTexts()
 {
-    const bool russian = ImageEng->isHidden();
+    const bool russian = !LanguageInForce.English();
     if (russian == QtRussianInstalled)
         return;
     if (!QtRussian) {
@@ -122,21 +96,6 @@ void TForm1::FollowLanguageInQtTexts()
         QtRussianInstalled = !QCoreApplication::removeTranslator(QtRussian.get());
 }
 
-QString TForm1::ReadString(const QString& language, const QString& name, const QString& current)
-{
-    const auto chosen = LanguageOfKey(language.toStdString());
-    if (!chosen)
-        return current;
-    // Selected by program: the button's own switch does not run again.
-    (*chosen == Language::Russian ? RB_Rus : RB_Eng)->setChecked(true);
-    if (name == "LV2") {
-        const auto help = KeyHelpTable(*chosen);
-        for (int row = 0; row < LV2->topLevelItemCount() && row < int(help.size()); ++row)
-            LV2->topLevelItem(row)->setText(1, QString::fromUtf8(help[std::size_t(row)]));
-    }
-    return QString::fromStdString(TranslatedCaption(*chosen, name.toStdString(), current.toStdString()));
-}
-
 void TForm1::Label11Click()
 {
     ChangeLang(Label11->text());
@@ -144,10 +103,10 @@ void TForm1::Label11Click()
 
 void TForm1::RB_EngClick()
 {
-    ChangeLang("ENGLISH");
+    ChangeLang(Language::English);
 }
 
 void TForm1::RB_RusClick()
 {
-    ChangeLang("RUSSIAN");
+    ChangeLang(Language::Russian);
 }

@@ -57,7 +57,7 @@ void TForm1::ShowLinkAddresses()
 
 void TForm1::Send_Results()
 {
-    const int language = ImageEng->isHidden() ? 1 : 0;
+    const int language = LanguageInForce.English() ? 0 : 1;
     const std::string address = PublishAddress(RecordsServer, ChoosePublishValues(Records.Entries()));
     // The request blocks the window, as the player can see from the cursor.
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -71,13 +71,13 @@ void TForm1::Send_Results()
         MessageDialog(QMessageBox::Critical, QString::fromUtf8(NotPublished[language].caption),
                       QString::fromUtf8(NotPublished[language].text), QMessageBox::Ok);
     }
-    MenuToggle = !MenuToggle;
+    Flags.MenuToggle = !Flags.MenuToggle;
 }
 
 void TForm1::Look_Results()
 {
     OpenUrl(QUrl(QString::fromStdString(RecordsPageAddress(RecordsServer))));
-    MenuToggle = !MenuToggle;
+    Flags.MenuToggle = !Flags.MenuToggle;
 }
 
 void TForm1::LabelMouseMove(QLabel* label)

@@ -1,14 +1,14 @@
 // The options file: the player's colours, colour mode, switches and
 // language, read back at every activation and written at every focus loss.
+// What is read and how is the options session's; the window shows it.
 
-#include "storage/options_file.h"
 #include "window/Unit1.h"
 #include "window/application.h"
 
 GameOptions TForm1::CurrentOptions() const
 {
     GameOptions options;
-    options.Mode = ColourMode & 0xFF;
+    options.Mode = Flags.ColourMode & 0xFF;
     for (int k = 0; k < 6; ++k)
         options.Colours[std::size_t(k)] = std::int32_t(PanelColour(k));
     options.AnimateBonus = ChBox_Anim->isChecked();
@@ -16,41 +16,45 @@ GameOptions TForm1::CurrentOptions() const
     options.SoundOn = ChBox_Sound_ON->isChecked();
     options.English = RB_Eng->isChecked();
     options.Russian = RB_Rus->isChecked();
+    options.Server = RecordsServer;
+    options.Mail = AuthorMail;
     return options;
+}
+
+void TForm1::ApplyOptions(const GameOptions& options)
+{
+    RecordsServer = options.Server;
+    AuthorMail = options.Mail;
+    ShowLinkAddresses();
+    Flags.ColourMode = options.Mode;
+    for (int k = 0; k < 6; ++k)
+        SetPanelColour(k, WinColour(options.Colours[std::size_t(k)]));
+    CopyPanelsToColourTable();
+    // Set by program as a click would: the sound switch keeps SoundOn in step.
+    ChBox_Anim->setChecked(options.AnimateBonus);
+    ChBox_Sound->setChecked(options.PCSpeaker);
+    ChBox_Sound_ON->setChecked(options.SoundOn);
 }
 
 void TForm1::Read_Options()
 {
-    if (!Options.Exists()) {
-        Write_Options();
-        return;
+    try {
+        const auto read = Options.Read(CurrentOptions(), LanguageInForce);
+        if (!read)
+            return;   // there was no file; it holds the current options now
+        ApplyOptions(read->Options);
+        for (const Language language : read->Switches)
+            ChangeLang(language);
+    } catch (const OptionsWriteError& error) {
+        if (!error.Repeated)
+            VantorixApplication::ReportError(QString::fromUtf8(error.what()));
     }
-    const IniProfile file = Options.Load();
-    // Not written back: the built-in file keeps its twelve keys.
-    if (const auto server = file.ReadString(OnlineSection, ServerKey); server && !server->empty())
-        RecordsServer = *server;
-    if (const auto mail = file.ReadString(OnlineSection, MailKey))
-        AuthorMail = *mail;
-    ShowLinkAddresses();
-    ColourMode = file.ReadInteger(ColourSection, ModeKey, ColourMode) & 0xFF;
-    for (int k = 0; k < 6; ++k)
-        SetPanelColour(k, WinColour(file.ReadInteger(ColourSection, ColourKey(k + 1), std::int32_t(PanelColour(k)))));
-    CopyPanelsToColourTable();
-    // Set by program as a click would: the sound switch keeps SoundOn in step.
-    const std::pair<QCheckBox*, const char*> switches[] = {
-        {ChBox_Anim, AnimateKey}, {ChBox_Sound, SpeakerKey}, {ChBox_Sound_ON, SoundKey}};
-    for (const auto& [box, key] : switches)
-        box->setChecked(file.ReadBool(OptionsSection, key, box->isChecked()));
-    if (file.ReadBool(OptionsSection, EnglishKey, RB_Eng->isChecked()))
-        ChangeLang("ENGLISH");
-    if (file.ReadBool(OptionsSection, RussianKey, RB_Rus->isChecked()))
-        ChangeLang("RUSSIAN");
 }
 
 void TForm1::Write_Options()
 {
     try {
-        Options.Save(CurrentOptions());
+        Options.Write(CurrentOptions());
     } catch (const OptionsWriteError& error) {
         // Written at every focus loss: a folder that refuses it is told once.
         if (!error.Repeated)

@@ -6,11 +6,11 @@
 void TForm1::TogglePanel(QWidget* panel)
 {
     panel->setVisible(panel->isHidden());
-    if (AutopilotOn)
+    if (Flags.AutopilotOn)
         return;
     const bool shown = !panel->isHidden();
     Game->SetPaused(shown);
-    UserPaused = Game->Paused;
+    Flags.UserPaused = Game->Paused;
     PauseBlocked->setVisible(shown);
 }
 
@@ -22,6 +22,11 @@ void TForm1::ShowAbout()
 void TForm1::ShowOptions()
 {
     TogglePanel(GBOptions);
+}
+
+void TForm1::BOkClick()
+{
+    ShowOptions();
 }
 
 void TForm1::Lb_AnimClick()

@@ -8,7 +8,7 @@
 #include "storage/cp1251.h"
 #include "window/Unit1.h"
 #include "window/application.h"
-#include "window/score_text.h"
+#include "common/score_text.h"
 
 namespace {
 
@@ -74,6 +74,7 @@ QString Text(const std::string& utf8)
 void TForm1::ConnectRecords()
 {
     Edit1->setValidator(new Cp1251Validator(Edit1));
+    Edit1->setMaxLength(NameLength);
     connect(Edit1, &QLineEdit::textChanged, this, &TForm1::Edit1Change);
 }
 
@@ -96,7 +97,7 @@ void TForm1::ShowRecords()
     }
     LV1->clearSelection();
     LV1->setCurrentItem(nullptr);
-    const ColumnWidths widths = Records.Widths();
+    const ColumnWidths widths = Records.Book().Widths();
     LV1->setColumnWidth(0, widths.Place);
     LV1->setColumnWidth(1, widths.Name);
     LV1->setColumnWidth(2, widths.Score);
@@ -111,65 +112,54 @@ void TForm1::SelectRecordRow(int place)
     LV1->scrollToItem(row);
 }
 
-void TForm1::Read_Res()
+void TForm1::ShowRecordsStep(const RecordsStep& step)
 {
-    try {
-        Records.Read_Res();
-    } catch (const RecordsDamaged& damaged) {
-        ShowRecords();
-        ShowDamagedRecords(damaged);
-        return;
-    } catch (const RecordsError& error) {
-        ShowRecords();
-        // Shown once: the same failure again on every score change would
-        // bury the game under message boxes. The table stays empty.
-        if (error.Repeated)
-            return;
-        throw;
-    }
     ShowRecords();
+    SelectRecordRow(step.Place);
+    if (step.Failure)
+        ShowLoadFailure(*step.Failure);
 }
 
-void TForm1::ShowDamagedRecords(const RecordsDamaged& damaged)
+void TForm1::ShowLoadFailure(const RecordsLoadFailure& failure)
 {
-    const QString where = damaged.KeptAs.empty()
-                              ? "The damaged file could not be set aside: " + Text(damaged.Reason) + "."
-                              : "The damaged file was kept as " + Text(damaged.KeptAs) + ".";
-    MessageDialog(QMessageBox::Critical, "Error", Text(damaged.what()) + "\r\n\r\n" + where, QMessageBox::Ok);
+    if (!failure.Damaged) {
+        // Shown once: the same failure again on every score change would
+        // bury the game under message boxes.
+        if (!failure.Repeated)
+            VantorixApplication::ReportError(Text(failure.Message));
+        return;
+    }
+    const QString where = failure.KeptAs.empty()
+                              ? "The damaged file could not be set aside: " + Text(failure.Reason) + "."
+                              : "The damaged file was kept as " + Text(failure.KeptAs) + ".";
+    MessageDialog(QMessageBox::Critical, "Error", Text(failure.Message) + "\r\n\r\n" + where, QMessageBox::Ok);
     // The program ends when control is back in the event loop.
-    EndRequested = true;
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 
-void TForm1::Write_Res()
+void TForm1::Read_Res()
 {
-    Records.Write_Res();
+    ShowRecordsStep(Records.Load());
 }
 
-void TForm1::Res_Item_Insert(const QString& name, const QString& score, int place)
+void TForm1::CheckPlace()
 {
-    Records.Res_Item_Insert(name.toStdString(), score.toStdString(), place, Game->Score);
-    ShowRecords();
-}
-
-int TForm1::CheckPlace()
-{
-    Read_Res();
-    const PlaceFound found = FindPlace(Records.Entries(), Game->Score, Game->RecordPlace);
-    if (found.recordSound)
+    const RecordsStep step = Records.ScoreChanged(Flags.PlayerName.toStdString(), Game->Score, Game->RecordPlace);
+    Game->RecordPlace = static_cast<std::uint8_t>(step.Place);
+    ShowRecordsStep(step);
+    if (step.RecordSound)
         Game->PlayRecordSound();
-    Res_Item_Insert(PlayerName, QString::fromStdString(FormatScore(Game->Score)), found.place);
-    SelectRecordRow(found.place);
-    return found.place;
 }
 
 void TForm1::Edit1Change()
 {
-    if (ReplacingName || FirstCharacterAccepted(Edit1->text().toStdString()))
+    const std::string typed = Edit1->text().toStdString();
+    const std::string held = RecordsSession::EntryText(typed, Flags.PlayerName.toStdString());
+    if (ReplacingName || held == typed)
         return;
     // A player name that breaks the rule itself is let stand.
     ReplacingName = true;
-    Edit1->setText(PlayerName);
+    Edit1->setText(QString::fromStdString(held));
     Edit1->selectAll();
     ReplacingName = false;
 }
@@ -178,9 +168,6 @@ void TForm1::Edit1KeyPress(QChar key)
 {
     if (key != QChar('\r'))
         return;
-    Records.NameEntry(Game->RecordPlace, Edit1->text().toStdString());
-    ShowRecords();
-    SelectRecordRow(Game->RecordPlace);
     Edit1->setEnabled(false);
     Edit1->hide();
     Label8->setEnabled(true);
@@ -188,20 +175,22 @@ void TForm1::Edit1KeyPress(QChar key)
     // Reported here, not thrown out through the entry's signal: Qt's widget
     // code is not built to be unwound. The table keeps the name meanwhile.
     try {
-        Write_Res();
+        Records.NameEntered(Game->RecordPlace, Edit1->text().toStdString());
     } catch (const std::exception& error) {
         VantorixApplication::ReportError(QString::fromUtf8(error.what()));
     }
+    ShowRecords();
+    SelectRecordRow(Game->RecordPlace);
 }
 
 void TForm1::Erase_ResultsClick()
 {
-    EraseDialogOpen = true;
+    Flags.EraseDialogOpen = true;
     const auto done = qScopeGuard([this] {
-        EraseDialogOpen = false;
-        MenuToggle = !MenuToggle;
+        Flags.EraseDialogOpen = false;
+        Flags.MenuToggle = !Flags.MenuToggle;
     });
-    const Question* texts = EraseTexts[ImageEng->isHidden() ? 1 : 0];
+    const Question* texts = EraseTexts[LanguageInForce.English() ? 0 : 1];
     for (int k = 0; k < 5; ++k)
         if (MessageDialog(QMessageBox::NoIcon, QString::fromUtf8(texts[k].caption), QString::fromUtf8(texts[k].text),
                           QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
@@ -209,10 +198,9 @@ void TForm1::Erase_ResultsClick()
     MessageDialog(QMessageBox::NoIcon, QString::fromUtf8(texts[5].caption), QString::fromUtf8(texts[5].text),
                   QMessageBox::Ok);
     try {
-        Records.Erase();
-        ShowRecords();
-        Game->RecordPlace = 1;
-        Read_Res();
+        const RecordsStep step = Records.Erase();
+        Game->RecordPlace = static_cast<std::uint8_t>(step.Place);
+        ShowRecordsStep(step);
     } catch (const std::exception& error) {
         VantorixApplication::ReportError(QString::fromUtf8(error.what()));   // as in Edit1KeyPress
     }

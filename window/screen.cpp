@@ -34,7 +34,7 @@ void TForm1::ReadDisplayMode()
 // list shows one entry.
 void TForm1::SetFullScr()
 {
-    if (EraseDialogOpen)
+    if (Flags.EraseDialogOpen)
         return;
     const QRect area = ScreenOf(this)->geometry();
     if (!isFullScreen()) {
@@ -47,12 +47,12 @@ void TForm1::SetFullScr()
     // Where the design's point will be once the window covers the screen.
     const QPoint designAt((area.width() - DesignWidth) / 2, (area.height() - DesignHeight) / 2);
     QCursor::setPos(area.topLeft() + designAt + QPoint(700, 300));
-    FullScreen = true;
+    Flags.FullScreen = true;
 }
 
 void TForm1::SetNotFullScr()
 {
-    if (EraseDialogOpen)
+    if (Flags.EraseDialogOpen)
         return;
     // A minimised window (the boss key) already shows the desktop, and a
     // state change now would map it again; it comes back in full screen.
@@ -71,9 +71,9 @@ void TForm1::resizeEvent(QResizeEvent* event)
 
 void TForm1::FormActivate()
 {
-    if (!UserPaused)
+    if (!Flags.UserPaused)
         Game->SetPaused(false);
-    if (FullScreen)
+    if (Flags.FullScreen)
         SetFullScr();
     window()->setWindowTitle("Vantorix II");
     window()->setWindowIcon(Image1->pixmap());
@@ -83,9 +83,9 @@ void TForm1::FormActivate()
 
 void TForm1::FormDeactivate()
 {
-    if (!AutopilotOn)
-        Game->SetPaused(true);   // UserPaused stays: the next activation resumes
-    if (FullScreen)
+    if (!Flags.AutopilotOn)
+        Game->SetPaused(true);   // Flags.UserPaused stays: the next activation resumes
+    if (Flags.FullScreen)
         SetNotFullScr();
     // Seen from the task bar, the game is now a folder of reports.
     window()->setWindowTitle("Reports");

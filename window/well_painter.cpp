@@ -52,3 +52,12 @@ QImage RenderWell(const Grid& display, int colourMode, const ColourTable& colour
     }
     return image;
 }
+
+ColourTable DefaultColourTable()
+{
+    ColourTable table{};
+    const GameOptions builtIn;
+    for (std::size_t k = 0; k < builtIn.Colours.size(); ++k)
+        table[k + 1] = WinColour(builtIn.Colours[k]);
+    return table;
+}

@@ -17,14 +17,9 @@ using ColourTable = std::array<WinColour, 8>;
 // Pictures of cell codes 1..7 (index 0 unused); null until first built.
 using CellPictures = std::array<QImage, 8>;
 
-constexpr ColourTable DefaultColours = {0,
-                                        WinColour(DefaultCellColours[0]),
-                                        WinColour(DefaultCellColours[1]),
-                                        WinColour(DefaultCellColours[2]),
-                                        WinColour(DefaultCellColours[3]),
-                                        WinColour(DefaultCellColours[4]),
-                                        WinColour(DefaultCellColours[5]),
-                                        0};
+// The cell colours of the built-in options; code 7 black.
+ColourTable DefaultColourTable();
+inline const ColourTable DefaultColours = DefaultColourTable();
 // The window's background at every start and after the default colours.
 constexpr WinColour DefaultBackground = 0x6A6A6A;
 

@@ -50,11 +50,12 @@ TEST(RecordsBook, TheLiveRowNeverReachesTheFile)
     TempFolder folder;
     RecordsBook book(folder / "vantorix2.rez");
     WriteBytes(book.File(), Bytes30);
-    book.CheckPlace("carl", 99999, 31);
+    book.Read_Res();
+    book.Res_Item_Insert("carl", "99.999", 1, 99999);
     EXPECT_EQ(book.Entries().front().Name, "carl");
     // A file deleted during a game is made again from what was stored.
     std::filesystem::remove(book.File());
-    book.CheckPlace("carl", 100000, 1);
+    book.Read_Res();
     EXPECT_EQ(ReadBytes(book.File()), Bytes30);
 }
 
@@ -147,7 +148,7 @@ TEST(RecordsBook, AFailedWriteLeavesTheFileAndTheTable)
     RecordsBook book(folder / "vantorix2.rez");
     WriteBytes(book.File(), Bytes30);
     book.Read_Res();
-    book.CheckPlace("ann", 5000, 31);
+    book.Res_Item_Insert("ann", "5.000", 1, 5000);
     const auto shown = book.Entries();
     book.WriteHook = [](WriteStep step) {
         if (step == WriteStep::Flush)
@@ -168,7 +169,7 @@ struct AnnOnTop {
     {
         WriteBytes(book.File(), Bytes30);
         book.Read_Res();
-        book.CheckPlace("ann", 5000, 31);
+        book.Res_Item_Insert("ann", "5.000", 1, 5000);
         book.NameEntry(1, "Ann");
     }
 };

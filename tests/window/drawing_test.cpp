@@ -5,7 +5,7 @@
 
 #include "form_fixture.h"
 #include "platform/colour_dialog.h"
-#include "window/score_text.h"
+#include "common/score_text.h"
 #include "window/well_painter.h"
 
 namespace {
@@ -110,10 +110,15 @@ TEST(RenderWell, EveryCellShowsPixelsOneToThirtyOfItsPicture)
     }
 }
 
+QColor ShownBackground(const ProbeForm& form)
+{
+    return form.ClientArea->palette().color(QPalette::Window);
+}
+
 TEST(WellOnScreen, ThePaintBoxShowsTheDisplayGrid)
 {
     ProbeForm form;
-    form.ColourMode = 1;
+    form.KeyPressDown('1');
     form.Game->Display[CellIndex(18, 1)] = 3;
     const QImage shot = form.PB->grab().toImage();
     ASSERT_EQ(shot.size(), QSize(225, 560));
@@ -127,11 +132,12 @@ TEST(WellOnScreen, ThePaintBoxShowsTheDisplayGrid)
 TEST(WellOnScreen, TheStripBesideTheWellShowsTheWindowBackground)
 {
     ProbeForm form;
-    form.ColourMode = 1;
+    form.KeyPressDown('1');
     for (int row = 12; row <= 18; ++row)
         form.Game->Display[CellIndex(row, 1 + row % 7)] = static_cast<std::uint8_t>(1 + row % 6);
     form.Game->Display[CellIndex(18, 7)] = 2;   // the cell nearest the strip
-    const QImage well = RenderWell(form.Game->Display, 1, form.Colours, form.CellImages, form.Geometry);
+    const QImage well =
+        RenderWell(form.Game->Display, 1, DefaultColours, {}, WellGeometry::Compute(560, VisibleRows, VisibleCols));
     const QRect picture(form.PB->pos(), well.size());
     ASSERT_EQ(picture, QRect(291, 19, 218, 559));
     ASSERT_EQ(form.PB->geometry(), QRect(291, 19, 225, 560));
@@ -154,7 +160,7 @@ TEST(WellOnScreen, TheStripBesideTheWellShowsTheWindowBackground)
     };
     for (const auto& step : steps) {
         step.act();
-        ASSERT_EQ(form.BackgroundColour(), step.background) << step.step;
+        ASSERT_EQ(ShownBackground(form), step.background) << step.step;
         const QImage shot = form.grab().toImage().convertToFormat(QImage::Format_RGB32);
         ASSERT_EQ(shot.size(), QSize(800, 600));
         // Beside the picture (x 509..515) and below it (y 578), but for the
@@ -169,7 +175,7 @@ TEST(WellOnScreen, TheStripBesideTheWellShowsTheWindowBackground)
         for (int y : {15, 300, 580})
             EXPECT_EQ(shot.pixelColor(512, y), ToQColor(0xA3A3A3)) << step.step << ": the frame line at " << y;
         EXPECT_EQ(shot.copy(picture), well.convertToFormat(QImage::Format_RGB32)) << step.step;
-        EXPECT_EQ(shot.pixelColor(291 + 187, 19 + 528), ToQColor(form.Colours[2])) << step.step;
+        EXPECT_EQ(shot.pixelColor(291 + 187, 19 + 528), ToQColor(DefaultColours[2])) << step.step;
     }
 }
 
@@ -179,50 +185,57 @@ TEST(MakeBitmaps, AndsEachColourWithItsTemplate)
     const QImage bevel(":/BMP_7");
     ASSERT_EQ(bevel.size(), QSize(31, 31));
     for (bool bevelled : {true, false}) {
-        form.MakeBitmaps(bevelled);
-        for (int k = 1; k <= 7; ++k) {
+        form.KeyPressDown(bevelled ? '2' : '3');
+        for (int k = 1; k <= 6; ++k) {
             const QImage shading(bevelled ? ":/BMP_7" : QString(":/BMP_%1").arg(k));
-            const QColor colour = ToQColor(form.Colours[k]);
+            const QImage shown = form.CellImageViews[std::size_t(k - 1)]->pixmap().toImage();
+            const QColor colour = ToQColor(DefaultColours[k]);
             for (auto [x, y] : {std::pair{0, 0}, {15, 15}, {3, 27}, {30, 30}}) {
                 const QRgb t = shading.pixel(x, y);
-                EXPECT_EQ(form.CellImages[k].pixel(x, y),
+                EXPECT_EQ(shown.pixel(x, y),
                           qRgb(colour.red() & qRed(t), colour.green() & qGreen(t), colour.blue() & qBlue(t)))
                     << k << " at " << x << "," << y;
             }
         }
-        EXPECT_EQ(form.CellImageViews[0]->pixmap().toImage().pixel(15, 15), form.CellImages[1].pixel(15, 15));
+        // A marked cell is black, not the white of a picture never made.
+        EXPECT_EQ(ShownCell(form, 7), QColor(Qt::black)) << bevelled;
     }
-    for (int x = 0; x < 31; ++x)
-        EXPECT_EQ(form.CellImages[7].pixelColor(x, x), QColor(Qt::black)) << "code 7 is black";
 }
 
 TEST(ColourSetUp, ChosenColoursReachTheTableAndTheWell)
 {
     ProbeForm form;
+    form.KeyPressDown('1');
     form.SelectColor = [](WinColour) { return WinColour(0x123456); };
     form.ColorClick(2);
-    EXPECT_EQ(form.PanelColour(2), 0x123456u);
-    EXPECT_EQ(form.Colours[3], 0x123456u);
-    EXPECT_EQ(form.Colours[7], 0u);
+    const QColor chosen(0x56, 0x34, 0x12);
+    EXPECT_EQ(form.ColourPanels[2]->palette().color(QPalette::Window), chosen);
+    EXPECT_EQ(ShownCell(form, 3), chosen);
+    EXPECT_EQ(ShownCell(form, 7), QColor(Qt::black));
+
+    // In mode 2 the picture is made again from the new colour.
+    form.KeyPressDown('2');
+    form.ColorClick(3);
     const QRgb bevel = QImage(":/BMP_7").pixel(15, 15);
-    EXPECT_EQ(form.CellImages[3].pixel(15, 15), qRgb(0x56 & qRed(bevel), 0x34 & qGreen(bevel), 0x12 & qBlue(bevel)));
+    EXPECT_EQ(form.CellImageViews[3]->pixmap().toImage().pixel(15, 15),
+              qRgb(0x56 & qRed(bevel), 0x34 & qGreen(bevel), 0x12 & qBlue(bevel)));
 
     // Mode 1 does not rebuild the pictures.
-    form.ColourMode = 1;
-    const QImage before = form.CellImages[4];
-    form.ColorClick(3);
-    EXPECT_EQ(form.Colours[4], 0x123456u);
-    EXPECT_EQ(form.CellImages[4], before);
+    form.KeyPressDown('1');
+    const QImage before = form.CellImageViews[4]->pixmap().toImage();
+    form.ColorClick(4);
+    EXPECT_EQ(ShownCell(form, 5), chosen);
+    EXPECT_EQ(form.CellImageViews[4]->pixmap().toImage(), before);
 
     form.FormColorClick();
-    EXPECT_EQ(form.BackgroundColour(), QColor(0x56, 0x34, 0x12));
+    EXPECT_EQ(ShownBackground(form), chosen);
 
     form.DefColorClick();
-    EXPECT_EQ(form.Colours, DefaultColours);
     for (int k = 0; k < 6; ++k)
-        EXPECT_EQ(form.PanelColour(k), DefaultColours[k + 1]);
-    EXPECT_EQ(form.BackgroundColour(), QColor(0x6A, 0x6A, 0x6A));
-    EXPECT_EQ(form.ColourMode, 1) << "the mode stays";
+        EXPECT_EQ(form.ColourPanels[std::size_t(k)]->palette().color(QPalette::Window), ToQColor(DefaultColours[k + 1]));
+    EXPECT_EQ(ShownCell(form, 3), ToQColor(DefaultColours[3]));
+    EXPECT_EQ(ShownBackground(form), QColor(0x6A, 0x6A, 0x6A));
+    EXPECT_EQ(form.State().ColourMode, 1) << "the mode stays";
 }
 
 TEST(WinColourValue, RedIsTheLowByteBothWays)

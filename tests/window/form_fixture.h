@@ -58,3 +58,10 @@ inline void DeliverNotifications()
     for (int round = 0; round < 10; ++round)
         QCoreApplication::sendPostedEvents();
 }
+
+// What the well shows for a cell of this code at its bottom left corner.
+inline QColor ShownCell(TForm1& form, std::uint8_t code)
+{
+    form.Game->Display[CellIndex(18, 1)] = code;
+    return form.PB->grab().toImage().pixelColor(15, 540);
+}

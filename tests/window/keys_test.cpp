@@ -28,6 +28,16 @@ void StartWithFigure(ProbeForm& form, const Box& cells = Vertical123)
     SetFigureAt(form, cells, 3, 5);
 }
 
+// The same, with the autopilot playing it: A starts the game and drops its
+// first figure, which then stands high again.
+void AutopilotWithFigure(ProbeForm& form)
+{
+    form.KeyPressDown('A');
+    DeliverNotifications();
+    ASSERT_TRUE(form.Game->Running);
+    SetFigureAt(form, Vertical123, 3, 5);
+}
+
 TEST(VirtualKeys, QtKeysMapToTheWindowsCodes)
 {
     struct Case {
@@ -82,7 +92,7 @@ TEST(Keys, MovesRotationsAndTheirInversion)
         EXPECT_EQ(form.Game->Figure.X, c.x) << c.name;
         EXPECT_EQ(form.Game->Figure.Y, c.y) << c.name;
         EXPECT_EQ(form.Game->Figure.Cells, c.cells) << c.name;
-        EXPECT_TRUE(form.KeyPressed) << c.name;
+        EXPECT_TRUE(form.State().KeyPressed) << c.name;
         EXPECT_EQ(form.Game->Display[CellIndex(form.Game->Figure.Y + 1, form.Game->Figure.X + 1)], 2)
             << c.name << ": the display follows the key";
     }
@@ -98,7 +108,7 @@ TEST(Keys, SpaceDropsAndStartsTheGrace)
         EXPECT_FALSE(form.Timer1->isActive());
         EXPECT_TRUE(form.Timer3->isActive());
         EXPECT_EQ(form.Loop->DropGrace, 1);
-        EXPECT_FALSE(form.KeyPressed);
+        EXPECT_FALSE(form.State().KeyPressed);
         EXPECT_EQ(form.Game->Stack[CellIndex(18, 4)], 0) << "not landed yet";
     }
 }
@@ -164,13 +174,13 @@ TEST(KeyFilters, APausedGameResumesOnAnyKeyButAModifier)
         StartWithFigure(form);
         Press(form, Qt::Key_P);
         ASSERT_TRUE(form.Game->Paused);
-        EXPECT_TRUE(form.UserPaused);
+        EXPECT_TRUE(form.State().UserPaused);
         EXPECT_FALSE(form.PauseBlocked->isHidden());
         Press(form, modifier);
         EXPECT_TRUE(form.Game->Paused) << modifier;
         Press(form, Qt::Key_Left);
         EXPECT_FALSE(form.Game->Paused);
-        EXPECT_FALSE(form.UserPaused);
+        EXPECT_FALSE(form.State().UserPaused);
         EXPECT_TRUE(form.PauseBlocked->isHidden());
         EXPECT_EQ(form.Game->Figure.X, 3) << "the resuming key does nothing else";
     }
@@ -183,9 +193,10 @@ TEST(KeyFilters, PDoesNotPauseTwiceNorUnderTheAutopilot)
     Press(form, Qt::Key_P);
     Press(form, Qt::Key_P);
     EXPECT_FALSE(form.Game->Paused) << "the second P resumes";
-    form.AutopilotOn = true;
-    Press(form, Qt::Key_P);
-    EXPECT_FALSE(form.Game->Paused);
+    ProbeForm autopilot;
+    AutopilotWithFigure(autopilot);
+    Press(autopilot, Qt::Key_P);
+    EXPECT_FALSE(autopilot.Game->Paused);
 }
 
 TEST(KeyFilters, TheAutopilotRefusesFigureMoves)
@@ -199,18 +210,16 @@ TEST(KeyFilters, TheAutopilotRefusesFigureMoves)
     };
     for (auto [key, modifiers] : refused) {
         ProbeForm form;
-        StartWithFigure(form);
-        form.AutopilotOn = true;
+        AutopilotWithFigure(form);
         Press(form, key, modifiers);
         EXPECT_EQ(form.Game->Figure.X, 3) << key;
         EXPECT_EQ(form.Game->Figure.Y, 5) << key;
         EXPECT_EQ(form.Game->Figure.Cells, Vertical123) << key;
-        EXPECT_FALSE(form.KeyPressed) << key;
+        EXPECT_FALSE(form.State().KeyPressed) << key;
     }
     // Keypad 2 still pushes down, and Enter still stops the game.
     ProbeForm form;
-    StartWithFigure(form);
-    form.AutopilotOn = true;
+    AutopilotWithFigure(form);
     Press(form, Qt::Key_2, Qt::KeypadModifier);
     EXPECT_EQ(form.Game->Figure.Y, 6);
     Press(form, Qt::Key_Return);
@@ -232,7 +241,7 @@ TEST(KeyFilters, TheNameEntrySwallowsKeysButLanguageAndHelp)
     Press(form, Qt::Key_A);
     Press(form, Qt::Key_B);
     EXPECT_EQ(form.Edit1->text(), "ab") << "the keys reach the name entry";
-    EXPECT_FALSE(form.AutopilotOn) << "and do not act as commands";
+    EXPECT_FALSE(form.State().AutopilotOn) << "and do not act as commands";
     EXPECT_FALSE(form.Game->Running);
     Press(form, Qt::Key_F1);
     EXPECT_FALSE(form.GBAbout->isHidden()) << "F1 still opens the about panel";
@@ -269,12 +278,13 @@ TEST(KeyFilters, PanelsPauseAndAnyKeyClosesTheAbout)
 TEST(Keys, ColourModesAndTheSoundSwitch)
 {
     ProbeForm form;
+    const auto picture = [&] { return form.CellImageViews[0]->pixmap().toImage().pixel(15, 15); };
     Press(form, Qt::Key_3);
-    EXPECT_EQ(form.ColourMode, 3);
-    const QRgb textured = form.CellImages[1].pixel(15, 15);
+    EXPECT_EQ(form.State().ColourMode, 3);
+    const QRgb textured = picture();
     Press(form, Qt::Key_1);
-    EXPECT_EQ(form.ColourMode, 1);
-    EXPECT_NE(form.CellImages[1].pixel(15, 15), textured) << "mode 1 shows the bevelled pictures";
+    EXPECT_EQ(form.State().ColourMode, 1);
+    EXPECT_NE(picture(), textured) << "mode 1 makes the bevelled pictures";
     Press(form, Qt::Key_S);
     EXPECT_FALSE(form.ChBox_Sound_ON->isChecked());
     EXPECT_FALSE(form.Game->SoundOn);
@@ -289,8 +299,8 @@ TEST(AutopilotKey, WhileIdleStartsAGameAndDropsItsFirstFigure)
 {
     ProbeForm form;
     Press(form, Qt::Key_A);
-    EXPECT_TRUE(form.AutopilotOn);
-    EXPECT_EQ(form.PlayerName, "AUTOPILOT");
+    EXPECT_TRUE(form.State().AutopilotOn);
+    EXPECT_EQ(form.State().PlayerName, "AUTOPILOT");
     EXPECT_FALSE(form.lbS->isHidden());
     EXPECT_FALSE(form.Game->Running) << "Enter and Space are only queued";
     QCoreApplication::sendPostedEvents(&form, 0);
@@ -317,8 +327,8 @@ TEST(AutopilotKey, SwitchedOffTheGameEndsBeforeTheQueuedKeysArrive)
         ASSERT_TRUE(form.Game->Running) << c.name;
         form.Game->RecordPlace = static_cast<std::uint8_t>(c.place);
         Press(form, Qt::Key_A);
-        EXPECT_FALSE(form.AutopilotOn) << c.name;
-        EXPECT_NE(form.PlayerName, "AUTOPILOT") << c.name;
+        EXPECT_FALSE(form.State().AutopilotOn) << c.name;
+        EXPECT_NE(form.State().PlayerName, "AUTOPILOT") << c.name;
         EXPECT_FALSE(form.Game->Running) << c.name << ": the autopilot's game ends at once";
         QCoreApplication::sendPostedEvents(&form, 0);
         EXPECT_FALSE(form.Edit1->isEnabled()) << c.name;
@@ -367,7 +377,7 @@ TEST(Menu, ReleasesOpenAndDismissInTurn)
     form.show();
     form.GB5MouseUp();
     EXPECT_TRUE(form.PopupMenu1->isVisible());
-    EXPECT_TRUE(form.MenuToggle);
+    EXPECT_TRUE(form.State().MenuToggle);
     EXPECT_FALSE(form.PublishInet->isEnabled()) << "no records to publish";
     EXPECT_FALSE(form.Erase_Results->isEnabled());
     EXPECT_TRUE(form.LookInet->isEnabled());
@@ -375,11 +385,11 @@ TEST(Menu, ReleasesOpenAndDismissInTurn)
 
     form.GB5MouseUp();
     EXPECT_FALSE(form.PopupMenu1->isVisible()) << "the first release after a dismissal only clears";
-    EXPECT_FALSE(form.MenuToggle);
+    EXPECT_FALSE(form.State().MenuToggle);
 
     // A click on "Top 30" flips the alternation too.
     emit form.Label4->clicked();
-    EXPECT_TRUE(form.MenuToggle);
+    EXPECT_TRUE(form.State().MenuToggle);
     form.GB5MouseUp();
     EXPECT_FALSE(form.PopupMenu1->isVisible());
     form.GB5MouseUp();
@@ -388,7 +398,7 @@ TEST(Menu, ReleasesOpenAndDismissInTurn)
 
     // A command clears the alternation again.
     form.Params->trigger();
-    EXPECT_FALSE(form.MenuToggle);
+    EXPECT_FALSE(form.State().MenuToggle);
     EXPECT_FALSE(form.GBOptions->isHidden());
 }
 
@@ -399,13 +409,13 @@ TEST(Menu, NothingOpensDuringAGameOrWithAPanelOrTheNameEntry)
     form.Game->StartGame();
     form.GB5MouseUp();
     EXPECT_FALSE(form.PopupMenu1->isVisible());
-    EXPECT_FALSE(form.MenuToggle);
+    EXPECT_FALSE(form.State().MenuToggle);
     form.Game->GameOver();
-    form.ShowAbout();
+    form.About->trigger();
     form.GB5MouseUp();
     EXPECT_TRUE(form.GBAbout->isHidden()) << "a release closes the about panel";
-    EXPECT_FALSE(form.MenuToggle);
-    form.ShowOptions();
+    EXPECT_TRUE(form.State().MenuToggle) << "flipped by the menu item, not by the release";
+    form.Params->trigger();
     form.GB5MouseUp();
     EXPECT_FALSE(form.PopupMenu1->isVisible());
 }

@@ -48,8 +48,9 @@ TEST(Publishing, ASuccessIsToldAndOpensTheRecordsPage)
     AnsweringServer server(200);
     Store({{"1", "AUTOPILOT", "12.500"}, {"2", "Аня Ли", "9.000"}});
     Opened opened;
+    std::ofstream("vantorix2.ini") << "[Online]\nServer=" << server.Host() << "\n";
     ProbeForm form;
-    form.RecordsServer = server.Host();
+    form.RB_RusClick();
     form.Send_Results();
     {
         std::lock_guard lock(server.Mutex);
@@ -58,7 +59,7 @@ TEST(Publishing, ASuccessIsToldAndOpensTheRecordsPage)
     ASSERT_EQ(opened.Boxes.size(), 1u);
     EXPECT_EQ(opened.Boxes[0], std::make_pair(QMessageBox::NoIcon, std::string("Поздравляем!")));
     EXPECT_EQ(opened.Urls, std::vector<std::string>{"http://" + server.Host() + "/view.php?v=results"});
-    EXPECT_FALSE(form.MenuToggle) << "flipped by the page and again by the publish";
+    EXPECT_FALSE(form.State().MenuToggle) << "flipped by the page and again by the publish";
 }
 
 TEST(Publishing, AFailureIsToldInTheWindowsLanguage)
@@ -67,23 +68,29 @@ TEST(Publishing, AFailureIsToldInTheWindowsLanguage)
         std::unique_ptr<AnsweringServer> server = status ? std::make_unique<AnsweringServer>(status) : nullptr;
         Store({{"1", "Ann", "10"}});
         Opened opened;
+        const std::string host = server ? server->Host() : "127.0.0.1:" + std::to_string(ClosedPort());
+        std::ofstream("vantorix2.ini") << "[Online]\nServer=" << host << "\n";
         ProbeForm form;
-        form.ChangeLang("ENGLISH");
-        form.RecordsServer = server ? server->Host() : "127.0.0.1:" + std::to_string(ClosedPort());
+        form.RB_EngClick();
         form.Send_Results();
         ASSERT_EQ(opened.Boxes.size(), 1u) << status;
         EXPECT_EQ(opened.Boxes[0], std::make_pair(QMessageBox::Critical, std::string("Error!"))) << status;
         EXPECT_TRUE(opened.Urls.empty()) << status;
-        EXPECT_TRUE(form.MenuToggle) << status;
+        EXPECT_TRUE(form.State().MenuToggle) << status;
     }
 }
 
-TEST(Links, AFirstStartWithoutOptionsShowsTheDefaultServer)
+TEST(Links, WithoutAServerInTheOptionsTheDefaultOneIsShown)
 {
-    ProbeForm form;
     const QString site = QString::fromStdString(SiteAddress(DefaultRecordsServer));
-    EXPECT_EQ(form.Label10->text(), site);
-    EXPECT_EQ(form.Label12->text(), site);
+    for (const char* options : {"", "[Online]\nServer=\n", "[Online]\nServer=  \nMail=\n"}) {
+        if (*options)
+            std::ofstream("vantorix2.ini") << options;
+        ProbeForm form;
+        EXPECT_EQ(form.Label10->text(), site) << options;
+        EXPECT_EQ(form.Label12->text(), site) << options;
+        EXPECT_EQ(form.Label9->text(), "E-mail...") << options;
+    }
 }
 
 TEST(Links, TheOptionsNameTheServerAndTheMailAndTheLabelsOpenThem)
@@ -100,7 +107,7 @@ TEST(Links, TheOptionsNameTheServerAndTheMailAndTheLabelsOpenThem)
     EXPECT_EQ(opened.Urls, (std::vector<std::string>{"http://records.test:9000/", "http://records.test:9000/",
                                                      "mailto:team@records.test?subject=VANTORIX2 1.3",
                                                      "http://records.test:9000/view.php?v=results"}));
-    form.Write_Options();
+    form.close();   // writes the options
     std::ifstream in("vantorix2.ini");
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     EXPECT_NE(text.find("[Online]\nServer=records.test:9000\nMail=team@records.test\n"), std::string::npos)

@@ -91,8 +91,9 @@ TEST(Options, TheSettingsSurviveARestartButTheRotation)
 {
     {
         ProbeForm form;
-        form.ColourMode = 3;
-        form.SetPanelColour(2, 0x123456);
+        form.KeyPressDown('3');
+        form.SelectColor = [](WinColour) { return WinColour(0x123456); };
+        form.ColorClick(2);
         form.ChBox_Anim->setChecked(false);
         form.Lb_Sound_ONClick();
         form.ChBox_Rot_Inverse->setChecked(true);
@@ -100,9 +101,8 @@ TEST(Options, TheSettingsSurviveARestartButTheRotation)
         form.close();
     }
     ProbeForm form;
-    EXPECT_EQ(form.ColourMode, 3);
-    EXPECT_EQ(form.PanelColour(2), 0x123456u);
-    EXPECT_EQ(form.Colours[3], 0x123456u);
+    EXPECT_EQ(form.State().ColourMode, 3);
+    EXPECT_EQ(form.ColourPanels[2]->palette().color(QPalette::Window), QColor(0x56, 0x34, 0x12));
     EXPECT_FALSE(form.ChBox_Anim->isChecked());
     EXPECT_FALSE(form.ChBox_Sound_ON->isChecked());
     EXPECT_FALSE(form.Game->SoundOn) << "the sound switch's handler ran";
@@ -135,8 +135,8 @@ TEST(Options, TheFileIsReadAsTheProfileFunctionsRead)
     for (const auto& c : cases) {
         WriteOptionsText(c.ini);
         ProbeForm form;
-        EXPECT_EQ(form.ColourMode, c.mode) << c.name;
-        EXPECT_EQ(form.Colours[3], c.colour3) << c.name;
+        EXPECT_EQ(form.State().ColourMode, c.mode) << c.name;
+        EXPECT_EQ(form.ColourPanels[2]->palette().color(QPalette::Window), ToQColor(c.colour3)) << c.name;
         EXPECT_EQ(form.ChBox_Anim->isChecked(), c.animate) << c.name;
         EXPECT_EQ(form.Label1->text(), QString::fromUtf8(c.score)) << c.name;
     }
@@ -146,7 +146,7 @@ TEST(Options, ColoursKeepAllTheirBitsFromReadingToWriting)
 {
     WriteOptionsText("[Color]\nColor1=-3\nColor2=-1\nColor3=0x80000005\nColor4=16777216\n");
     ProbeForm form;
-    form.Write_Options();
+    form.close();   // writes the options
     const std::string written = OptionsText();
     const struct {
         int panel;
@@ -161,42 +161,50 @@ TEST(Options, ColoursKeepAllTheirBitsFromReadingToWriting)
         {4, 0x0000FF00, "\nColor5=65280\n", QColor(0, 0xFF, 0)},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(form.PanelColour(c.panel), c.value) << c.line;
-        EXPECT_EQ(form.Colours[std::size_t(c.panel + 1)], c.value) << c.line;
         EXPECT_NE(written.find(c.line), std::string::npos) << c.line << " in\n" << written;
         EXPECT_EQ(form.ColourPanels[std::size_t(c.panel)]->palette().color(QPalette::Window), c.shown) << c.line;
     }
     // A cancelled colour dialog keeps the value whole.
-    form.SelectColor = [](WinColour preset) { return preset; };
+    WinColour preset = 0;
+    form.SelectColor = [&](WinColour given) { return preset = given; };
     form.ColorClick(2);
-    EXPECT_EQ(form.PanelColour(2), 0x80000005u);
+    EXPECT_EQ(preset, 0x80000005u);
+    EXPECT_NE(OptionsText().find("\nColor3=-2147483643\n"), std::string::npos);
 }
 
 TEST(Options, AChosenColourOutlivesTheActivationThatFollowsItsDialog)
 {
     ProbeForm form;
-    form.SelectColor = [](WinColour) { return WinColour(0x0080FF); };
+    Activate(form);
+    // The dialog takes the focus: the window writes its options then. Its
+    // return reads them again, and under X11 that may come late.
+    form.SelectColor = [&](WinColour) {
+        QEvent away(QEvent::WindowDeactivate);
+        QCoreApplication::sendEvent(&form, &away);
+        return WinColour(0x0080FF);
+    };
     form.ColorClick(0);
-    form.Read_Options();   // the focus coming back from the dialog, late
-    EXPECT_EQ(form.PanelColour(0), 0x0080FFu);
-    EXPECT_EQ(form.Colours[1], 0x0080FFu);
+    QEvent back(QEvent::WindowActivate);
+    QCoreApplication::sendEvent(&form, &back);
+    EXPECT_EQ(form.ColourPanels[0]->palette().color(QPalette::Window), QColor(0xFF, 0x80, 0x00));
+    EXPECT_NE(OptionsText().find("\nColor1=33023\n"), std::string::npos);
 }
 
 TEST(Options, AWriteThatFailsIsReportedOnceAndTheSettingsStay)
 {
     std::vector<QString> errors;
     VantorixApplication::ShowError = [&](const QString& text) { errors.push_back(text); };
+    // A folder where the file should be: no write can replace it.
+    std::filesystem::create_directory(OptionsPath);
     ProbeForm form;
-    form.Options.WriteHook = [](WriteStep) { throw FileError("read-only"); };
-    const std::string before = OptionsText();
-    form.ColourMode = 1;
+    form.KeyPressDown('1');
     for (int i = 0; i < 3; ++i)
-        form.Write_Options();
+        form.close();
     VantorixApplication::ShowError = nullptr;
     const QString path = QString::fromStdString(std::filesystem::absolute(OptionsPath).string());
     EXPECT_EQ(errors, std::vector<QString>{"Unable to write to " + path});
-    EXPECT_EQ(OptionsText(), before);
-    EXPECT_EQ(form.ColourMode, 1);
+    EXPECT_TRUE(std::filesystem::is_directory(OptionsPath));
+    EXPECT_EQ(form.State().ColourMode, 1);
 }
 
 TEST(Languages, EachSwitchShowsItsTableAndIsIdempotent)
@@ -217,15 +225,15 @@ TEST(Languages, EachSwitchShowsItsTableAndIsIdempotent)
         EXPECT_EQ(form.Label3->text(), "GAME OVER") << "never switched";
         EXPECT_EQ(form.RB_Rus->text(), "Русский") << "never switched";
         const QString once = Captions(form);
-        form.ChangeLang(english ? "ENGLISH" : "RUSSIAN");
+        if (english)
+            form.RB_EngClick();
+        else
+            form.RB_RusClick();
         EXPECT_EQ(Captions(form), once);
     }
     form.Edit1->setText("Ann");
     form.KeyPressDown('L');
     EXPECT_EQ(form.Edit1->text(), "Кое-кто") << "the L key switches too, and resets the name entry";
-    const QString before = Captions(form);
-    form.ChangeLang("english");
-    EXPECT_EQ(Captions(form), before) << "an unknown key switches nothing";
 }
 
 // Reads the buttons of the dialog that comes up, then cancels it.
@@ -253,9 +261,12 @@ TEST(Languages, QtsOwnDialogTextsFollowTheLanguage)
     Activate(form);
     for (const char* language : {"RUSSIAN", "ENGLISH", "RUSSIAN"}) {
         const bool russian = QString(language) == "RUSSIAN";
-        form.ChangeLang(language);
+        if (russian)
+            form.RB_RusClick();
+        else
+            form.RB_EngClick();
         DialogReader question;
-        form.MessageDialog(QMessageBox::NoIcon, "?", "?", QMessageBox::Yes | QMessageBox::No);
+        form.Erase_Results->trigger();
         EXPECT_TRUE(question.Buttons.contains(russian ? "&Да" : "&Yes")) << language << question.Buttons.join(",").toStdString();
         EXPECT_TRUE(question.Buttons.contains(russian ? "&Нет" : "&No")) << language;
         DialogReader colours;
@@ -271,7 +282,10 @@ TEST(Languages, EveryCaptionFitsItsControl)
 {
     ProbeForm form;
     for (Language language : {Language::Russian, Language::English}) {
-        form.ChangeLang(language == Language::English ? "ENGLISH" : "RUSSIAN");
+        if (language == Language::English)
+            form.RB_EngClick();
+        else
+            form.RB_RusClick();
         for (const CaptionPair& pair : CaptionTable(language)) {
             auto* widget = form.findChild<QWidget*>(pair.Component);
             if (!widget || QString(pair.Component).startsWith("Image"))
@@ -307,8 +321,10 @@ TEST(Focus, LosingItPausesUnlessTheAutopilotPlaysAndItsReturnResumes)
     for (const auto& c : cases) {
         ProbeForm form;
         Activate(form);
-        form.AutopilotOn = c.autopilot;
-        form.Game->StartGame();
+        if (c.autopilot)
+            form.KeyPressDown('A');
+        else
+            form.Game->StartGame();
         DeliverNotifications();
         if (c.pausedByP)
             form.KeyPressDown('P');
@@ -323,7 +339,7 @@ TEST(Focus, LosingItPausesUnlessTheAutopilotPlaysAndItsReturnResumes)
         EXPECT_EQ(form.Game->Paused, c.pausedAfter) << c.name;
         EXPECT_EQ(form.PauseBlocked->isHidden(), !c.pausedAfter) << c.name;
         EXPECT_EQ(form.windowTitle(), "Vantorix II") << c.name;
-        EXPECT_EQ(form.ColourMode, 1) << c.name << ": read on gaining it";
+        EXPECT_EQ(form.State().ColourMode, 1) << c.name << ": read on gaining it";
     }
 }
 
@@ -334,7 +350,7 @@ TEST(FullScreen, FTwiceComesBackWhereItWas)
     form.move(37, 21);
     const int windowsBefore = int(QApplication::topLevelWidgets().size());
     form.KeyPressDown('F');
-    EXPECT_TRUE(form.FullScreen);
+    EXPECT_TRUE(form.State().FullScreen);
     ASSERT_TRUE(form.isFullScreen());
     const QRect screen = form.screen()->geometry();
     EXPECT_TRUE(QTest::qWaitFor([&] { return form.geometry() == screen; })) << "the window itself covers the screen";
@@ -344,7 +360,7 @@ TEST(FullScreen, FTwiceComesBackWhereItWas)
     EXPECT_EQ(QCursor::pos(), screen.topLeft() + designAt + QPoint(700, 300));
     const QImage picture = form.grab().toImage();
     EXPECT_EQ(picture.pixelColor(2, 2), QColor(Qt::black)) << "black around the design";
-    EXPECT_EQ(picture.pixelColor(designAt + QPoint(270, 300)), form.BackgroundColour());
+    EXPECT_EQ(picture.pixelColor(designAt + QPoint(270, 300)), QColor(0x6A, 0x6A, 0x6A));
 
     // Another program takes the focus: the desktop comes back, then full
     // screen again when the game returns.
@@ -352,19 +368,24 @@ TEST(FullScreen, FTwiceComesBackWhereItWas)
     other.TakeFocus();
     EXPECT_FALSE(form.isFullScreen());
     EXPECT_TRUE(QTest::qWaitFor([&] { return form.geometry() == QRect(37, 21, 800, 600); }));
-    EXPECT_TRUE(form.FullScreen);
+    EXPECT_TRUE(form.State().FullScreen);
     Activate(form);
     EXPECT_TRUE(form.isFullScreen());
 
     form.KeyPressDown('F');
-    EXPECT_FALSE(form.FullScreen);
+    EXPECT_FALSE(form.State().FullScreen);
     EXPECT_FALSE(form.isFullScreen());
     EXPECT_TRUE(QTest::qWaitFor([&] { return form.geometry() == QRect(37, 21, 800, 600); }));
     EXPECT_EQ(form.ClientArea->pos(), QPoint(0, 0));
-    EXPECT_EQ(QCursor::pos(), QPoint(form.SavedDisplayMode.Width, form.SavedDisplayMode.Height));
+    EXPECT_EQ(QCursor::pos(), QPoint(screen.width(), screen.height()));
 
     // Not while the erase questions are up.
-    form.EraseDialogOpen = true;
-    form.KeyPressDown('F');
+    TForm1::AnswerDialog = [&](QMessageBox::Icon, const QString&, const QString&, QMessageBox::StandardButtons) {
+        form.KeyPressDown('F');
+        return QMessageBox::No;
+    };
+    form.Erase_Results->trigger();
+    TForm1::AnswerDialog = nullptr;
+    EXPECT_TRUE(form.State().FullScreen);
     EXPECT_FALSE(form.isFullScreen());
 }

@@ -1,84 +1,81 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QSet>
 #include <QTest>
 
 #include "form_fixture.h"
+#include "i18n/captions.h"
+#include "window/design.h"
 #include "window/notification_event.h"
+#include "window/virtual_keys.h"
 
 namespace {
 
-QWidget* Find(TForm1& form, const char* name)
-{
-    return form.findChild<QWidget*>(name);
-}
-
-TEST(WindowDesign, ControlsStandAtTheirPlacesWithTheirFirstState)
+// The window is built from the design table: every row stands as a control
+// of its name, at its place, with its font, text and first state.
+TEST(WindowDesign, EveryRowOfTheTableIsBuiltAsItSays)
 {
     ProbeForm form;
     EXPECT_EQ(form.size(), QSize(800, 600));
     EXPECT_EQ(form.windowTitle(), "Vantorix II");
     EXPECT_TRUE(form.windowFlags() & Qt::FramelessWindowHint);
-    EXPECT_EQ(form.BackgroundColour(), QColor(0x6A, 0x6A, 0x6A));
-    struct Case {
-        const char* name;
-        QRect place;
-        bool shown;
-    } cases[] = {
-        {"Image5", {11, 4, 778, 3}, true},        {"Image6", {11, 593, 778, 3}, true},
-        {"Image4", {5, 10, 3, 580}, true},        {"Image3", {792, 10, 3, 580}, true},
-        {"Label6", {18, 14, 111, 18}, true},      {"Label11", {18, 30, 63, 18}, true},
-        {"ImageRus", {97, 13, 33, 17}, true},     {"ImageEng", {97, 13, 33, 17}, false},
-        {"Label3", {15, 54, 266, 55}, false},     {"Label2", {72, 105, 153, 41}, true},
-        {"lbLe", {72, 138, 153, 49}, true},       {"Label1", {72, 476, 153, 41}, true},
-        {"lbLi", {48, 509, 201, 43}, true},       {"LBBonus", {64, 50, 166, 52}, false},
-        {"LBBonusN", {16, 54, 265, 49}, false},   {"LV2", {45, 190, 209, 277}, true},
-        {"lbS", {25, 568, 244, 23}, false},       {"PB", {291, 19, 225, 560}, true},
-        {"Image15", {287, 15, 225, 1}, true},     {"Image14", {288, 581, 225, 1}, true},
-        {"Image16", {287, 16, 1, 566}, true},     {"Image17", {512, 15, 1, 566}, true},
-        {"Image1", {0, 0, 32, 32}, false},        {"Image2", {0, 0, 32, 32}, false},
-        {"Edit1", {552, 17, 193, 30}, false},     {"Label4", {600, 50, 113, 41}, true},
-        {"LV1", {552, 75, 201, 454}, true},       {"Label8", {551, 531, 202, 22}, true},
-        {"Label5", {640, 555, 137, 22}, true},    {"Label7", {648, 570, 129, 17}, true},
-        {"PauseBlocked", {291, 19, 218, 559}, false}, {"GBAbout", {257, 234, 292, 165}, false},
-        {"GBOptions", {257, 120, 292, 369}, false},   {"GBOptions1", {14, 161, 265, 168}, true},
-        {"Label15", {50, 56, 193, 105}, true},    {"BDefault", {80, 24, 137, 25}, true},
-        {"BOk", {88, 334, 119, 25}, true},        {"Image8", {51, 96, 31, 31}, true},
-        {"Image13", {211, 96, 31, 31}, true},     {"Panel1", {51, 129, 31, 31}, true},
-        {"Panel6", {211, 129, 31, 31}, true},     {"Image7", {18, 30, 32, 32}, true},
-        {"LBAbout", {9, 88, 269, 65}, true},
-    };
-    for (const Case& c : cases) {
-        QWidget* widget = Find(form, c.name);
-        ASSERT_NE(widget, nullptr) << c.name;
-        EXPECT_EQ(widget->geometry(), c.place) << c.name;
-        EXPECT_EQ(!widget->isHidden(), c.shown) << c.name;
+    EXPECT_EQ(form.ClientArea->palette().color(QPalette::Window), QColor(0x6A, 0x6A, 0x6A));
+    QSet<QString> names;
+    for (const ControlDesign& row : WindowDesign()) {
+        EXPECT_FALSE(names.contains(row.Name)) << row.Name << " twice";
+        EXPECT_TRUE(!row.Parent || names.contains(row.Parent)) << row.Name << ": its parent comes first";
+        names.insert(row.Name);
+        const QString caption = QString::fromUtf8(row.Caption);
+        if (row.Kind == ControlKind::MenuItem) {
+            auto* item = form.PopupMenu1->findChild<QAction*>(row.Name);
+            ASSERT_NE(item, nullptr) << row.Name;
+            EXPECT_EQ(item->text(), caption) << row.Name;
+            continue;
+        }
+        auto* widget = form.ClientArea->findChild<QWidget*>(row.Name);
+        ASSERT_NE(widget, nullptr) << row.Name;
+        EXPECT_EQ(widget->parentWidget()->objectName(), row.Parent ? row.Parent : "ClientArea") << row.Name;
+        EXPECT_EQ(widget->geometry(), row.Place) << row.Name;
+        EXPECT_EQ(widget->isHidden(), row.Hidden) << row.Name;
+        EXPECT_EQ(widget->isEnabled(), !row.Disabled) << row.Name;
+        if (row.Font.Family) {
+            EXPECT_EQ(widget->font().family(), row.Font.Family) << row.Name;
+            EXPECT_EQ(widget->font().pixelSize(), row.Font.Pixels) << row.Name;
+            EXPECT_EQ(widget->font().bold(), row.Font.Bold) << row.Name;
+            EXPECT_EQ(widget->font().italic(), row.Font.Italic) << row.Name;
+        }
+        if (row.Text != NoColour) {
+            EXPECT_EQ(widget->palette().color(QPalette::WindowText).rgb() & 0xFFFFFF, row.Text) << row.Name;
+        }
+        if (auto* label = qobject_cast<QLabel*>(widget); label && label->pixmap().isNull()) {
+            EXPECT_EQ(label->text(), caption) << row.Name;
+        }
+        if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            EXPECT_EQ(button->text(), caption) << row.Name;
+            EXPECT_EQ(button->isChecked(), row.Checked) << row.Name;
+        }
     }
-    EXPECT_FALSE(form.Edit1->isEnabled());
-    EXPECT_FALSE(form.LV1->isEnabled());
-    EXPECT_FALSE(form.LV2->isEnabled());
-    EXPECT_EQ(form.Label3->text(), "GAME OVER");
-    EXPECT_EQ(form.lbLe->text(), "1");
-    EXPECT_EQ(form.lbLi->text(), "0");
-    EXPECT_TRUE(form.ChBox_Anim->isChecked());
-    EXPECT_TRUE(form.ChBox_Sound->isChecked());
-    EXPECT_TRUE(form.ChBox_Sound_ON->isChecked());
-    EXPECT_FALSE(form.ChBox_Rot_Inverse->isChecked());
-    EXPECT_TRUE(form.RB_Eng->isChecked());
+    // Every component a caption table names is in the design.
+    for (const Language language : {Language::Russian, Language::English})
+        for (const CaptionPair& pair : CaptionTable(language))
+            EXPECT_TRUE(names.contains(pair.Component)) << pair.Component;
 }
 
 TEST(WindowDesign, KeyHelpListsSeventeenKeysWithTheDesignTexts)
 {
     ProbeForm form;
+    const auto help = DesignKeyHelp();
+    ASSERT_EQ(help.size(), 17u);
     ASSERT_EQ(form.LV2->topLevelItemCount(), 17);
     EXPECT_EQ(form.LV2->columnCount(), 2);
     EXPECT_EQ(form.LV2->columnWidth(0), 53);
     EXPECT_EQ(form.LV2->columnWidth(1), 156);
     EXPECT_TRUE(form.LV2->isHeaderHidden());
-    EXPECT_EQ(form.LV2->topLevelItem(0)->text(0), "  ENTER");
-    EXPECT_EQ(form.LV2->topLevelItem(0)->text(1), " -   Start / Stop  Game");
-    EXPECT_EQ(form.LV2->topLevelItem(7)->text(0), " 1, 2, 3");
-    EXPECT_EQ(form.LV2->topLevelItem(16)->text(0), "  Q, F10");
-    EXPECT_EQ(form.LV2->topLevelItem(16)->text(1), " -   Quit  Game");
+    for (int row = 0; row < 17; ++row) {
+        EXPECT_EQ(form.LV2->topLevelItem(row)->text(0), QString::fromUtf8(help[std::size_t(row)].Key)) << row;
+        EXPECT_EQ(form.LV2->topLevelItem(row)->text(1), QString::fromUtf8(help[std::size_t(row)].Function)) << row;
+    }
 }
 
 TEST(StartUp, PreparesTheEngineTimersAndPictures)
@@ -93,13 +90,12 @@ TEST(StartUp, PreparesTheEngineTimersAndPictures)
     EXPECT_EQ(form.Timer1->timerType(), Qt::PreciseTimer);
     EXPECT_FALSE(form.Timer3->isActive());
     EXPECT_EQ(form.Timer3->interval(), 20);
-    EXPECT_EQ(form.ColourMode, 2);
-    EXPECT_EQ(form.Geometry.CellSize, 30);
-    EXPECT_EQ(form.Geometry.WellImageWidth, 218);
-    EXPECT_EQ(form.Geometry.WellImageHeight, 559);
-    for (int k = 1; k <= 7; ++k)
-        EXPECT_FALSE(form.CellImages[k].isNull()) << k;
-    EXPECT_FALSE(form.AutopilotOn || form.KeyPressed || form.UserPaused || form.FullScreen || form.MenuToggle);
+    EXPECT_EQ(form.State().ColourMode, 2);
+    EXPECT_EQ(form.PauseBlocked->size(), QSize(218, 559)) << "the well picture's size, from 30-pixel cells";
+    for (const QLabel* view : form.CellImageViews)
+        EXPECT_EQ(view->pixmap().size(), QSize(31, 31)) << view->objectName().toStdString();
+    const WindowState& state = form.State();
+    EXPECT_FALSE(state.AutopilotOn || state.KeyPressed || state.UserPaused || state.FullScreen || state.MenuToggle);
 }
 
 // ---- Notifications ----------------------------------------------------------
@@ -242,7 +238,7 @@ TEST(DropGrace, TheFallTimerResumesOnTheTickThatPassesTheInterval)
         form.Game->StartGame();
         DeliverNotifications();
         form.Timer1->setInterval(c.interval);
-        form.HardDrop();
+        form.KeyPressDown(VK_SPACE);
         EXPECT_FALSE(form.Timer1->isActive());
         EXPECT_TRUE(form.Timer3->isActive());
         int tick = 0;
@@ -261,9 +257,10 @@ TEST(DropGrace, KeysHoldItAndAPauseFreezesIt)
     ProbeForm form;
     form.Game->StartGame();
     DeliverNotifications();
-    form.HardDrop();
+    form.KeyPressDown(VK_SPACE);
+    // A command key before each tick holds the grace.
     for (int i = 0; i < 30; ++i) {
-        form.KeyPressed = true;
+        form.KeyPressDown(i % 2 ? VK_LEFT : VK_RIGHT);
         form.Timer3Timer();
     }
     EXPECT_EQ(form.Loop->DropGrace, 1) << "1 x 0.6 rounds back to 1";
@@ -271,11 +268,10 @@ TEST(DropGrace, KeysHoldItAndAPauseFreezesIt)
     form.Timer3Timer();
     form.Timer3Timer();
     EXPECT_EQ(form.Loop->DropGrace, 4);
-    form.Game->SetPaused(true);
-    form.KeyPressed = true;
+    form.KeyPressDown('P');   // a command key, and a pause
     form.Timer3Timer();
     EXPECT_EQ(form.Loop->DropGrace, 4);
-    EXPECT_TRUE(form.KeyPressed);
+    EXPECT_TRUE(form.State().KeyPressed);
 }
 
 TEST(LevelClock, RisesEveryFiftySixCountedTicksUpToSixteen)
@@ -284,9 +280,9 @@ TEST(LevelClock, RisesEveryFiftySixCountedTicksUpToSixteen)
     form.Game->StartGame();
     DeliverNotifications();
     for (int i = 0; i < 55; ++i)
-        form.SecsInLevel();
+        form.Loop->SecsInLevel();
     EXPECT_EQ(form.Game->Level, 1);
-    form.SecsInLevel();
+    form.Loop->SecsInLevel();
     EXPECT_EQ(form.Game->Level, 2);
     EXPECT_EQ(form.Loop->TicksInLevel, 0);
     DeliverNotifications();
@@ -294,13 +290,13 @@ TEST(LevelClock, RisesEveryFiftySixCountedTicksUpToSixteen)
 
     form.Game->SetPaused(true);
     for (int i = 0; i < 100; ++i)
-        form.SecsInLevel();
+        form.Loop->SecsInLevel();
     EXPECT_EQ(form.Loop->TicksInLevel, 0) << "paused ticks do not count";
     form.Game->SetPaused(false);
 
     form.Game->SetLevel(16);
     for (int i = 0; i < 200; ++i)
-        form.SecsInLevel();
+        form.Loop->SecsInLevel();
     EXPECT_EQ(form.Game->Level, 16);
     EXPECT_EQ(form.Loop->TicksInLevel, 200);
 }

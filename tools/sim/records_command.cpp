@@ -2,18 +2,24 @@
 
 #include <limits>
 
-#include "storage/cp1251.h"
 #include "tools/sim/input.h"
-#include "window/score_text.h"
 
 using nlohmann::json;
 using nlohmann::ordered_json;
 
+json RecordsCommand::Entries() const
+{
+    json rows = json::array();
+    for (const RecordEntry& entry : Session.Entries())
+        rows.push_back({entry.Place, entry.Name, entry.Score});
+    return rows;
+}
+
 namespace {
 
-ordered_json Failure(const RecordsError& error)
+// The first line of a failure's message.
+ordered_json Failure(const std::string& message)
 {
-    const std::string message = error.what();
     ordered_json out;
     out["error"] = message.substr(0, message.find_first_of("\r\n"));
     return out;
@@ -21,12 +27,18 @@ ordered_json Failure(const RecordsError& error)
 
 }  // namespace
 
-json RecordsCommand::Entries() const
+ordered_json RecordsCommand::Answer(const RecordsStep& step, bool withPlace, bool withSound)
 {
-    json rows = json::array();
-    for (const RecordEntry& entry : Book.Entries())
-        rows.push_back({entry.Place, entry.Name, entry.Score});
-    return rows;
+    RecordPlace = step.Place;
+    if (step.Failure)
+        return Failure(step.Failure->Message);
+    ordered_json out;
+    if (withPlace)
+        out["place"] = RecordPlace;
+    if (withSound)
+        out["sound"] = step.RecordSound;
+    out["entries"] = Entries();
+    return out;
 }
 
 ordered_json RecordsCommand::operator()(const json& input)
@@ -43,7 +55,7 @@ ordered_json RecordsCommand::operator()(const json& input)
         if (op == "erase")
             return Erase();
     } catch (const RecordsError& error) {
-        return Failure(error);
+        return Failure(error.what());   // a save or an erase that failed
     }
     throw InputError("unknown op \"" + op + "\"");
 }
@@ -51,38 +63,20 @@ ordered_json RecordsCommand::operator()(const json& input)
 ordered_json RecordsCommand::Start(const json& input)
 {
     PlayerName = StringField(input, "player");
-    Score = 0;
-    Book.Read_Res();
-    RecordPlace = int(Book.Entries().size()) + 1;
-    Book.Res_Item_Insert(PlayerName, "0", RecordPlace, Score);
-    ordered_json out;
-    out["place"] = RecordPlace;
-    out["entries"] = Entries();
-    return out;
+    return Answer(Session.GameStarted(PlayerName), true, false);
 }
 
 ordered_json RecordsCommand::ScoreChanged(const json& input)
 {
-    Score = std::int32_t(IntegerField(input, "score", 0, std::numeric_limits<std::int32_t>::max()));
-    const PlaceFound found = Book.CheckPlace(PlayerName, Score, RecordPlace);
-    RecordPlace = found.place;
-    ordered_json out;
-    out["place"] = RecordPlace;
-    out["sound"] = found.recordSound;
-    out["entries"] = Entries();
-    return out;
+    const auto score = std::int32_t(IntegerField(input, "score", 0, std::numeric_limits<std::int32_t>::max()));
+    return Answer(Session.ScoreChanged(PlayerName, score, RecordPlace), true, true);
 }
 
 ordered_json RecordsCommand::NameEntered(const json& input)
 {
-    // What the entry holds: the characters it takes, then its first-letter rule.
-    std::string name = KeepCp1251Characters(StringField(input, "text"));
-    if (RecordPlace < OutsideTable) {
-        if (!FirstCharacterAccepted(name))
-            name = PlayerName;
-        Book.NameEntry(RecordPlace, name);
-        Book.Write_Res();
-    }
+    const std::string text = StringField(input, "text");
+    if (RecordPlace < OutsideTable)
+        Session.NameEntered(RecordPlace, RecordsSession::EntryText(text, PlayerName));
     ordered_json out;
     out["entries"] = Entries();
     return out;
@@ -90,10 +84,5 @@ ordered_json RecordsCommand::NameEntered(const json& input)
 
 ordered_json RecordsCommand::Erase()
 {
-    Book.Erase();
-    RecordPlace = 1;
-    Book.Read_Res();
-    ordered_json out;
-    out["entries"] = Entries();
-    return out;
+    return Answer(Session.Erase(), false, false);
 }

@@ -1,13 +1,14 @@
 #pragma once
 // `vantorix2-sim records`: the records table and "vantorix2.rez" in the
-// current folder, driven one JSON line at a time as the window drives them.
+// current folder, driven one JSON line at a time through the sequence the
+// window runs.
 
 #include <cstdint>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
-#include "storage/records_book.h"
+#include "session/records_session.h"
 
 class RecordsCommand {
 public:
@@ -20,10 +21,11 @@ private:
     nlohmann::ordered_json NameEntered(const nlohmann::json& input);
     nlohmann::ordered_json Erase();
     nlohmann::json Entries() const;
+    // The step's answer, or the failed load's message.
+    nlohmann::ordered_json Answer(const RecordsStep& step, bool withPlace, bool withSound);
 
-    RecordsBook Book{RecordsFileName};
+    RecordsSession Session;
     // No game has been played yet: there is nothing to name.
     int RecordPlace = OutsideTable;
-    std::int32_t Score = 0;
     std::string PlayerName;
 };

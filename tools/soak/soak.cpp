@@ -211,7 +211,7 @@ int main(int argc, char** argv)
             nextSample += std::chrono::seconds(seconds >= 600 ? 60 : 5);
         }
     }
-    if (!form.AutopilotOn)
+    if (!form.State().AutopilotOn)
         form.Broken("the autopilot stopped");
 
     const double minutes = std::chrono::duration<double>(Clock::now() - start).count() / 60;
