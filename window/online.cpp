@@ -4,35 +4,12 @@
 #include <QDesktopServices>
 #include <QUrl>
 
+#include "i18n/messages.h"
 #include "online/check_url.h"
 #include "online/publish_address.h"
 #include "window/Unit1.h"
 
 std::function<bool(const QUrl&)> TForm1::OpenUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
-
-namespace {
-
-struct Message {
-    const char* caption;
-    const char* text;
-};
-
-// Success and failure, English then Russian; the blanks centre the lines.
-const Message Published[2] = {
-    {"Congratulation!",
-     "           Your highest score\r\n           will be posted only.\r\n           If Your result beats\r\n"
-     "      at least the lowest score  \r\n     displayed on our web-site,    \r\n"
-     " your name will appear in the list.  \r\n                Check it out.!"},
-    {"Поздравляем!",
-     "         Если Ваш высший результат \r\nне ниже последнего в списке на сайте,   \r\n"
-     "   то Вы найдете свое имя в таблице!\r\n\r\n                       Проверяйте!"},
-};
-const Message NotPublished[2] = {
-    {"Error!", "Server not responding\r\nor Internet connection\r\nis closed!  "},
-    {"Ошибка!", "Сервер не отвечает\r\nили отсутствует\r\nсоединение с интернетом!  "},
-};
-
-}  // namespace
 
 void TForm1::ConnectLinks()
 {
@@ -57,20 +34,17 @@ void TForm1::ShowLinkAddresses()
 
 void TForm1::Send_Results()
 {
-    const int language = LanguageInForce.English() ? 0 : 1;
     const std::string address = PublishAddress(RecordsServer, ChoosePublishValues(Records.Entries()));
     // The request blocks the window, as the player can see from the cursor.
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const bool published = CheckUrl(address);
     QApplication::restoreOverrideCursor();
-    if (published) {
-        MessageDialog(QMessageBox::NoIcon, QString::fromUtf8(Published[language].caption),
-                      QString::fromUtf8(Published[language].text), QMessageBox::Ok);
+    const Language language = LanguageInForce.Shown();
+    const MessageText told = published ? PublishedMessage(language) : NotPublishedMessage(language);
+    MessageDialog(published ? QMessageBox::NoIcon : QMessageBox::Critical, QString::fromUtf8(told.Caption),
+                  QString::fromUtf8(told.Text), QMessageBox::Ok);
+    if (published)
         Look_Results();
-    } else {
-        MessageDialog(QMessageBox::Critical, QString::fromUtf8(NotPublished[language].caption),
-                      QString::fromUtf8(NotPublished[language].text), QMessageBox::Ok);
-    }
     Flags.MenuToggle = !Flags.MenuToggle;
 }
 

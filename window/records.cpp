@@ -5,10 +5,10 @@
 #include <QScopeGuard>
 #include <QValidator>
 
+#include "i18n/messages.h"
 #include "storage/cp1251.h"
 #include "window/Unit1.h"
 #include "window/application.h"
-#include "common/score_text.h"
 
 namespace {
 
@@ -33,35 +33,6 @@ public:
         position = keptBefore;
         return Acceptable;
     }
-};
-
-struct Question {
-    const char* text;
-    const char* caption;
-};
-
-// The five questions and the closing message, English then Russian.
-const Question EraseTexts[2][6] = {
-    {
-        {"Do You want to erase ALL the Records?", "Answer fast!!!"},
-        {"Are You Sure?", "Answer fast!!!"},
-        {"Really?", "Answer faster!!!"},
-        {"Are You Nuts?", "...faster..."},
-        {"Are You Crazy?", "...more than fast!!!"},
-        {"OK! We understood that you really want to clear the TOP 30.\r\n"
-         "Press the OK button in the bottom of the window to do it at all...\r\nThank you very much!",
-         "Well!..."},
-    },
-    {
-        {"Вы действительно хотите удалить все рекорды?", "Отвечать быстро!!!"},
-        {"Вы уверены?", "Отвечать быстро!!!"},
-        {"Абсолютно уверены?", "Отвечать быстро!!!"},
-        {"Вы в порядке?", "...быстрее..."},
-        {"Вы сумасшедший?", "...еще быстрее!!!"},
-        {"Ну вот! Теперь понятно, что вы действительно хотите очистить таблицу рекордов...\r\n"
-         "Нажмите кнопку OK внизу этого окна, чтоб покончить с этим в конце-концов...\r\nСпасибо большое!",
-         "Ладно..."},
-    },
 };
 
 QString Text(const std::string& utf8)
@@ -190,12 +161,15 @@ void TForm1::Erase_ResultsClick()
         Flags.EraseDialogOpen = false;
         Flags.MenuToggle = !Flags.MenuToggle;
     });
-    const Question* texts = EraseTexts[LanguageInForce.English() ? 0 : 1];
-    for (int k = 0; k < 5; ++k)
-        if (MessageDialog(QMessageBox::NoIcon, QString::fromUtf8(texts[k].caption), QString::fromUtf8(texts[k].text),
+    const Language language = LanguageInForce.Shown();
+    for (int k = 0; k < EraseQuestions; ++k) {
+        const MessageText question = EraseMessage(language, k);
+        if (MessageDialog(QMessageBox::NoIcon, QString::fromUtf8(question.Caption), QString::fromUtf8(question.Text),
                           QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
             return;
-    MessageDialog(QMessageBox::NoIcon, QString::fromUtf8(texts[5].caption), QString::fromUtf8(texts[5].text),
+    }
+    const MessageText agreed = EraseMessage(language, EraseQuestions);
+    MessageDialog(QMessageBox::NoIcon, QString::fromUtf8(agreed.Caption), QString::fromUtf8(agreed.Text),
                   QMessageBox::Ok);
     try {
         const RecordsStep step = Records.Erase();

@@ -81,9 +81,12 @@ TEST(CheckUrl, TrueExactlyFor200And302WithTheAgentAndNoCache)
         EXPECT_EQ(server.LastCacheControl, "no-cache");
         EXPECT_EQ(server.LastPragma, "no-cache");
     }
-    // Without a scheme, http:// goes in front.
+    // Without a scheme, http:// goes in front; a scheme in capitals is one.
     AnsweringServer server(200);
     EXPECT_TRUE(CheckUrl(server.Host() + "/view.php?v=results"));
+    EXPECT_TRUE(CheckUrl("HTTP://" + server.Host() + "/view.php?v=results"));
+    std::lock_guard lock(server.Mutex);
+    EXPECT_EQ(server.Requests, 2);
 }
 
 TEST(CheckUrl, NoServerOrNoAnswerIsFalseWithinItsLimits)

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include "server/records_store.h"
 #include "storage/temp_folder.h"
 
@@ -40,4 +42,27 @@ TEST(RecordsStore, RefusesAFileThatIsNoDatabase)
     EXPECT_THROW(RecordsStore(folder / "text.db"), StoreError);
     EXPECT_THROW(RecordsStore(folder / "missing" / "records.db"), StoreError);
     EXPECT_EQ(ReadBytes(folder / "text.db"), std::string(4096, 'x'));
+}
+
+TEST(RecordsStore, RefusesADatabaseOfANewerServerAndLeavesIt)
+{
+    TempFolder folder;
+    RecordsStore(folder / "records.db").Add({HumanResult{"Ann", 10}, std::nullopt});
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((folder / "records.db").c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version=2", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    try {
+        RecordsStore store(folder / "records.db");
+        ADD_FAILURE() << "opened";
+    } catch (const StoreError& error) {
+        EXPECT_NE(std::string(error.what()).find("newer version"), std::string::npos) << error.what();
+    }
+    ASSERT_EQ(sqlite3_open((folder / "records.db").c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* version = nullptr;
+    sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &version, nullptr);
+    ASSERT_EQ(sqlite3_step(version), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(version, 0), 2) << "left as it was";
+    sqlite3_finalize(version);
+    sqlite3_close(db);
 }

@@ -343,6 +343,22 @@ TEST(Focus, LosingItPausesUnlessTheAutopilotPlaysAndItsReturnResumes)
     }
 }
 
+TEST(Focus, AnActivationThatChangesNothingDoesNothing)
+{
+    ProbeForm form;
+    Activate(form);
+    WriteOptionsText("[Color]\nMode=1\n");
+    QEvent again(QEvent::WindowActivate);
+    QCoreApplication::sendEvent(&form, &again);
+    EXPECT_EQ(form.State().ColourMode, 2) << "the window was active already: nothing is read";
+    OtherWindow other;
+    other.TakeFocus();
+    QEvent away(QEvent::WindowDeactivate);
+    std::filesystem::remove(OptionsPath);
+    QCoreApplication::sendEvent(&form, &away);
+    EXPECT_FALSE(std::filesystem::exists(OptionsPath)) << "inactive already: nothing is written";
+}
+
 TEST(FullScreen, FTwiceComesBackWhereItWas)
 {
     ProbeForm form;
