@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include "form_fixture.h"
+#include "window/design.h"
 #include "window/virtual_keys.h"
 
 namespace {
@@ -420,15 +421,18 @@ TEST(Menu, NothingOpensDuringAGameOrWithAPanelOrTheNameEntry)
     EXPECT_FALSE(form.PopupMenu1->isVisible());
 }
 
-TEST(Menu, HasSixItemsInOrder)
+TEST(Menu, HoldsTheTablesMenuItemsInTheirOrder)
 {
     ProbeForm form;
-    const QList<QAction*> actions = form.PopupMenu1->actions();
-    ASSERT_EQ(actions.size(), 6);
-    const char* names[] = {"PublishInet", "LookInet", "Erase_Results", "Params", "About", "MExit"};
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(actions[i]->objectName(), names[i]);
-    EXPECT_EQ(actions[5]->text(), "Выход (Q, PgDn, F10)");
+    QStringList designed;
+    for (const ControlDesign& row : WindowDesign())
+        if (row.Kind == ControlKind::MenuItem)
+            designed << row.Name;
+    QStringList shown;
+    for (const QAction* action : form.PopupMenu1->actions())
+        shown << action->objectName();
+    EXPECT_EQ(shown, designed);
+    EXPECT_EQ(shown.size(), 6);
 }
 
 }  // namespace
