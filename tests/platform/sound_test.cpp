@@ -1,10 +1,11 @@
-// What the game's sound output really plays: the calls go through
-// MakeSoundOutput() into a private PulseAudio null sink, and the recording of
-// its monitor is taken apart into bursts of sound, their lengths and pitches.
+// What the game's sound output really plays, end to end: the calls go
+// through MakeSoundOutput() into a private PulseAudio null sink, and the
+// recording of its monitor is taken apart into bursts of sound, their lengths
+// and pitches. The scheduling itself is tested on a fake device in
+// scheduler_test.cpp; this is the real stream, thread and resources.
 
 #include <gtest/gtest.h>
 
-#include <QAudioDevice>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -115,20 +116,11 @@ qint64 TimedMs(const std::function<void()>& call)
     return clock.elapsed();
 }
 
-// Calls play every paceMs, its own wait included, the way the game paces
-// its sounds with delays: a late return makes the next sound later, never
-// earlier.
-void AtPace(int count, int paceMs, const std::function<void()>& play)
-{
-    for (int i = 0; i < count; ++i) {
-        const qint64 spent = TimedMs(play);
-        if (spent < paceMs)
-            QThread::msleep(static_cast<unsigned long>(paceMs - spent));
-    }
-}
-
 class HeardSound : public ::testing::Test {
 protected:
+    // Started only for this, so the tests on a fake device need no daemon.
+    static void SetUpTestSuite() { Server->Start(); }
+
     void SetUp() override
     {
         ASSERT_TRUE(Server->Problem().isEmpty()) << Server->Problem().toStdString();
@@ -166,154 +158,50 @@ protected:
     qint64 Begin = -1;
 };
 
-struct PaceCase {
-    const char* name;
-    bool click;  // ":/WAV_1", else the landing beep Beep(4000, 5)
-    int count;
-    int paceMs;
-};
-
-void PrintTo(const PaceCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
-
-class EverySoundHeard : public HeardSound, public ::testing::WithParamInterface<PaceCase> {};
-
-TEST_P(EverySoundHeard, OneBurstPerCallAtItsPitch)
-{
-    const PaceCase& c = GetParam();
-    AtPace(c.count, c.paceMs, [&] {
-        if (c.click)
-            Sound->PlayWave(":/WAV_1", false);
-        else
-            Sound->Beep(4000, 5);
-    });
-    const std::vector<Burst> bursts = FindBursts(Heard());
-    ASSERT_EQ(bursts.size(), std::size_t(c.count)) << Describe(bursts);
-    for (std::size_t i = 0; i < bursts.size(); ++i) {
-        SCOPED_TRACE(testing::Message() << "burst " << i << ": " << Describe({bursts[i]}));
-        if (c.click) {
-            EXPECT_GT(bursts[i].Ms(), 4);
-            EXPECT_LT(bursts[i].Ms(), 16);
-            EXPECT_NEAR(bursts[i].Hz(), 1900, 300);
-        } else {
-            EXPECT_NEAR(bursts[i].Ms(), 5, 1);
-            EXPECT_NEAR(bursts[i].Hz(), 4000, 400);
-        }
-        if (i > 0) {
-            EXPECT_GT(bursts[i].StartMs() - bursts[i - 1].StartMs(), c.paceMs * 0.6);
-        }
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Paces, EverySoundHeard,
-                         ::testing::Values(PaceCase{"LandingBeeps", false, 50, 300},
-                                           PaceCase{"RemovalBeepsEvery15ms", false, 20, 15},
-                                           PaceCase{"RemovalBeepsEvery20ms", false, 20, 20},
-                                           PaceCase{"ClicksEvery300ms", true, 50, 300},
-                                           PaceCase{"ClicksEvery15ms", true, 20, 15},
-                                           PaceCase{"ClicksEvery20ms", true, 20, 20}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(HeardSound, RecordFanfareOfShortBeepsPlaysWhole)
-{
-    for (int round = 0; round < 3; ++round) {
-        for (int i = 0; i <= 20; ++i)
-            Sound->Beep(1500 + 120 * i, 2);
-        for (int i = 0; i <= 10; ++i)
-            Sound->Beep(1500 - 150 * i, 2);
-        QThread::msleep(300);
-    }
-    const std::vector<qint16> heard = Heard();
-    // Joined across short gaps: each fanfare is one burst.
-    const std::vector<Burst> bursts = FindBursts(heard, Rate / 100);
-    ASSERT_EQ(bursts.size(), 3u) << Describe(bursts);
-    const double sounding = 31 * 2;  // the last beep is a rest
-    for (const Burst& burst : bursts) {
-        SCOPED_TRACE(Describe({burst}));
-        EXPECT_GT(burst.loud * 1000.0 / Rate, sounding * 0.9) << "beeps lost or cut";
-        EXPECT_LT(burst.Ms(), sounding + 12) << "beeps far apart";
-        const double rising = Pitch(heard, burst, 0, 20), top = Pitch(heard, burst, 32, 42),
-                     falling = Pitch(heard, burst, 46, 58);
-        EXPECT_LT(rising, top);
-        EXPECT_LT(falling, rising);
-        EXPECT_NEAR(top, 3600, 500);
-    }
-}
-
-TEST_F(HeardSound, RecordWaveWithWaitPlaysWholeAndReturnsWhenDone)
+// A record as the game plays it: the record wave with wait, the fanfare of
+// 2 ms beeps, then the wave again without wait, cut off by a click.
+TEST_F(HeardSound, RecordWaveFanfareAndClickComeOutWholeAndInStep)
 {
     const std::vector<qint16> wave = WaveSamples(":/WAV_2");
     ASSERT_GT(wave.size(), 10000u);
     const double waveMs = wave.size() * 1000.0 / Rate;
-    for (int round = 0; round < 2; ++round) {
-        const qint64 spent = TimedMs([&] { Sound->PlayWave(":/WAV_2", true); });
-        EXPECT_GE(spent, waveMs - 1);
-        EXPECT_LT(spent, waveMs + 300);
-        QThread::msleep(200);
-    }
-    const std::vector<qint16> heard = Heard();
-    const qint64 first = MatchedPrefix(heard, wave);
-    EXPECT_GE(first, qint64(wave.size()) * 99 / 100) << "heard " << first << " of " << wave.size() << " samples";
-    const std::vector<Burst> bursts = FindBursts(heard, Rate / 20);
-    ASSERT_EQ(bursts.size(), 2u) << Describe(bursts);
-    EXPECT_GE(MatchedPrefix(heard, wave, bursts[1].start - 100), qint64(wave.size()) * 99 / 100);
-}
-
-TEST_F(HeardSound, ClickCutsOffTheWaveBeforeIt)
-{
-    const std::vector<qint16> wave = WaveSamples(":/WAV_2");
-    const qint64 spent = TimedMs([&] { Sound->PlayWave(":/WAV_2", false); });
-    EXPECT_LT(spent, 200) << "a wave without wait returns at once";
+    const qint64 spent = TimedMs([&] { Sound->PlayWave(":/WAV_2", true); });
+    EXPECT_GE(spent, waveMs - 1) << "a wave with wait returns when it has ended";
+    EXPECT_LT(spent, waveMs + 300);
+    QThread::msleep(200);
+    for (int i = 0; i <= 20; ++i)
+        Sound->Beep(1500 + 120 * i, 2);
+    for (int i = 0; i <= 10; ++i)
+        Sound->Beep(1500 - 150 * i, 2);
+    QThread::msleep(200);
+    EXPECT_LT(TimedMs([&] { Sound->PlayWave(":/WAV_2", false); }), 200) << "a wave without wait returns at once";
     QThread::msleep(150);
     Sound->PlayWave(":/WAV_1", false);
+
     const std::vector<qint16> heard = Heard();
-    const double waveHeardMs = MatchedPrefix(heard, wave) * 1000.0 / Rate;
-    EXPECT_GT(waveHeardMs, 100);
-    EXPECT_LT(waveHeardMs, 250);
     const std::vector<Burst> bursts = FindBursts(heard, Rate / 20);
-    ASSERT_EQ(bursts.size(), 1u) << "nothing of the wave after the click: " << Describe(bursts);
-    EXPECT_LT(bursts[0].Ms(), waveHeardMs + 20);
-}
+    ASSERT_EQ(bursts.size(), 3u) << Describe(bursts);
 
-// No device: silence, and every call keeps its own time, no more. Blocking
-// calls in a row take their lengths added up: each one starts where the one
-// before ended, however late its caller came back from its sleep.
-TEST(SilentSound, CallsWaitTheirOwnLengthOnly)
-{
-    ASSERT_TRUE(Server->Problem().isEmpty()) << Server->Problem().toStdString();
-    const qint64 from = Server->RecordedFrames();
-    auto sound = MakeSoundOutput(QAudioDevice());
-    const struct {
-        const char* call;
-        std::function<void()> play;
-        qint64 waitMs;
-    } calls[] = {
-        {"Beep(1000, 50)", [&] { sound->Beep(1000, 50); }, 50},
-        {"Beep(0, 30)", [&] { sound->Beep(0, 30); }, 30},
-        {"Beep(1000, 0)", [&] { sound->Beep(1000, 0); }, 0},
-        {"twenty Beep(2000, 3) in a row", [&] { for (int i = 0; i < 20; ++i) sound->Beep(2000, 3); }, 60},
-        {"PlayWave(WAV_1)", [&] { sound->PlayWave(":/WAV_1", false); }, 0},
-        {"PlayWave(WAV_2, wait)", [&] { sound->PlayWave(":/WAV_2", true); }, 454},
-        {"PlayWave(missing, wait)", [&] { sound->PlayWave(":/none", true); }, 0},
-    };
-    for (const auto& c : calls) {
-        QThread::msleep(20);
-        const qint64 spent = TimedMs(c.play);
-        EXPECT_GE(spent, c.waitMs) << c.call;
-        EXPECT_LT(spent, c.waitMs + 200) << c.call;
-    }
-    EXPECT_LT(TimedMs([&] { sound.reset(); }), 1000);
-    QThread::msleep(200);
-    EXPECT_EQ(FindBursts(Server->Recording(from)).size(), 0u);
-}
+    const qint64 whole = MatchedPrefix(heard, wave);
+    EXPECT_GE(whole, qint64(wave.size()) * 99 / 100) << "heard " << whole << " of " << wave.size() << " samples";
 
-class PulseEnvironment : public ::testing::Environment {
-    // A failure to start is reported by each test, with its reason.
-    void SetUp() override { Server->Start(); }
-    void TearDown() override { Server->Stop(); }
-};
+    const Burst& fanfare = bursts[1];
+    SCOPED_TRACE(Describe({fanfare}));
+    const double sounding = 31 * 2;  // the last beep is a rest
+    EXPECT_GT(fanfare.loud * 1000.0 / Rate, sounding * 0.9) << "beeps lost or cut";
+    EXPECT_LT(fanfare.Ms(), sounding + 12) << "beeps far apart";
+    const double rising = Pitch(heard, fanfare, 0, 20), top = Pitch(heard, fanfare, 32, 42),
+                 falling = Pitch(heard, fanfare, 46, 58);
+    EXPECT_LT(rising, top);
+    EXPECT_LT(falling, rising);
+    EXPECT_NEAR(top, 3600, 500);
+
+    const double cutMs = MatchedPrefix(heard, wave, bursts[2].start - 100) * 1000.0 / Rate;
+    EXPECT_GT(cutMs, 100);
+    EXPECT_LT(cutMs, 250);
+    EXPECT_GT(bursts[2].Ms(), cutMs + 4) << "the click after the cut";
+    EXPECT_LT(bursts[2].Ms(), cutMs + 20) << "nothing of the wave after the click";
+}
 
 }  // namespace
 
@@ -325,7 +213,6 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     PulseServer server(folder.path());
     Server = &server;
-    ::testing::AddGlobalTestEnvironment(new PulseEnvironment);
     const int result = RUN_ALL_TESTS();
     server.Stop();
     return result;

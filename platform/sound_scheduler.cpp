@@ -1,0 +1,192 @@
+#include "sound_scheduler.h"
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr std::int64_t Nanoseconds(int milliseconds)
+{
+    return std::int64_t(milliseconds) * 1000000;
+}
+
+// How far ahead of the write head a sound asked for now is placed: covers
+// the tick, so a request is never already behind what has been handed over.
+constexpr std::int64_t MinLead = SoundFrames(6);
+// More lead than this is pulled back in a quiet moment (the device ran slow
+// or stalled), so the delay of a sound stays small.
+constexpr std::int64_t LeadBand = SoundFrames(10);
+constexpr std::int64_t MaxLead = SoundFrames(200);
+constexpr std::int64_t Backlog = SoundFrames(1000);
+// A blocking call returns when its time is up and the caller asks for the
+// next sound at once; later than this it is a new sound, not a sequel. Below
+// the 10 ms the game waits between the beeps of a cascade.
+constexpr std::int64_t ChainSlackNs = Nanoseconds(8);
+constexpr std::int64_t QuietNs = Nanoseconds(250);
+// While waiting for a sequel the device is not topped up, down to this.
+constexpr std::int64_t HoldFloor = SoundFrames(20);
+
+struct SoundRequest {
+    SoundScheduler::Sound samples;
+    std::int64_t askedAt;  // when the caller asked, or when the sound it continues ended
+    bool blocking;
+};
+
+}  // namespace
+
+// Requests from the game thread to the sound thread.
+class SoundScheduler::Mailbox {
+public:
+    void Post(SoundRequest request)
+    {
+        std::lock_guard lock(Mutex);
+        if (!Closed)
+            Requests.push_back(std::move(request));
+    }
+    std::vector<SoundRequest> Take()
+    {
+        std::lock_guard lock(Mutex);
+        return std::exchange(Requests, {});
+    }
+    void Close()
+    {
+        std::lock_guard lock(Mutex);
+        Closed = true;
+        Requests.clear();
+    }
+
+private:
+    std::mutex Mutex;
+    std::vector<SoundRequest> Requests;
+    bool Closed = false;
+};
+
+// The output from the write head on: what is scheduled but not yet handed
+// to the device. One voice: a new sound cuts off what is scheduled from its
+// start on, except a blocking sound, which its caller has waited for.
+class SoundScheduler::Timeline {
+public:
+    void Place(const SoundRequest& request)
+    {
+        const std::int64_t length = std::int64_t(request.samples->size());
+        if (!Anchored)
+            SetLead(request.askedAt, MinLead);
+        std::int64_t start = std::llround(FrameAt(request.askedAt));
+        if (request.blocking && LastBlocking && request.askedAt <= LastDueAt + ChainSlackNs)
+            start = LastEnd;
+        start = std::max({start, KeepUntil, Head});
+        // A device that takes nothing must not make the queue grow without end.
+        if (start - Head > Backlog)
+            start = std::max<std::int64_t>(Head, std::llround(FrameAt(request.askedAt)));
+        Ahead.resize(std::size_t(start - Head), 0);
+        Ahead.insert(Ahead.end(), request.samples->cbegin(), request.samples->cend());
+        LastBlocking = request.blocking;
+        LastDueAt = request.askedAt + SoundNanoseconds(length);
+        LastAskedAt = request.askedAt;
+        LastEnd = start + length;
+        if (request.blocking)
+            KeepUntil = LastEnd;
+    }
+
+    // The next frames for the device: at most room; buffered is what it
+    // still holds.
+    std::vector<std::int16_t> Serve(std::int64_t now, std::int64_t room, std::int64_t buffered)
+    {
+        if (!Anchored || FrameAt(now) - double(Head) > double(MaxLead))
+            SetLead(now, MinLead);
+        std::int64_t count = room;
+        if (LastBlocking && now <= LastDueAt + ChainSlackNs && LastEnd >= Head) {
+            // The sequel is due any moment: hand over no silence after this
+            // sound but what keeps the device from running dry.
+            count = std::min(room, std::max(LastEnd - Head, HoldFloor - buffered));
+        }
+        std::vector<std::int16_t> out(std::size_t(std::max<std::int64_t>(count, 0)), 0);
+        const std::size_t taken = std::min(out.size(), Ahead.size());
+        std::copy_n(Ahead.begin(), taken, out.begin());
+        Ahead.erase(Ahead.begin(), Ahead.begin() + std::ptrdiff_t(taken));
+        Head += std::int64_t(out.size());
+        if (!out.empty()) {
+            const double lead = FrameAt(now) - double(Head);
+            const bool quiet = Head >= LastEnd && now - LastAskedAt > QuietNs;
+            if (lead < double(MinLead) || (quiet && lead > double(MinLead + LeadBand)))
+                SetLead(now, MinLead);
+        }
+        return out;
+    }
+
+private:
+    double FrameAt(std::int64_t time) const
+    {
+        return LineFrame + double(time - LineTime) * SoundRate / 1e9;
+    }
+    void SetLead(std::int64_t now, std::int64_t lead)
+    {
+        Anchored = true;
+        LineTime = now;
+        LineFrame = double(Head + lead);
+    }
+
+    std::int64_t Head = 0;           // frames handed to the device so far
+    std::vector<std::int16_t> Ahead;  // frames from Head on; zeros are silence
+    // The frame where a sound asked for at LineTime starts; the line runs
+    // on at the sample rate.
+    bool Anchored = false;
+    std::int64_t LineTime = 0;
+    double LineFrame = 0;
+    bool LastBlocking = false;
+    std::int64_t LastAskedAt = 0;
+    std::int64_t LastDueAt = 0;  // when the last sound's caller is done with it
+    std::int64_t LastEnd = 0;
+    std::int64_t KeepUntil = 0;
+};
+
+SoundScheduler::SoundScheduler(SoundClock& clock)
+    : Clock(clock), Requests(std::make_unique<Mailbox>()), Plan(std::make_unique<Timeline>())
+{
+}
+
+SoundScheduler::~SoundScheduler() = default;
+
+void SoundScheduler::Play(Sound samples)
+{
+    BlockingDue = 0;
+    Requests->Post({std::move(samples), Clock.Now(), false});
+}
+
+// A call that follows a blocking one at once continues it: it starts when
+// the previous one ended, not when the caller, a little late from its
+// sleep, got round to it. So a run of short beeps keeps in step with the
+// clock instead of falling behind by each sleep's overshoot.
+void SoundScheduler::PlayAndWait(Sound samples, std::int64_t length)
+{
+    const std::int64_t now = Clock.Now();
+    const std::int64_t start = now <= BlockingDue + ChainSlackNs ? std::min(BlockingDue, now) : now;
+    BlockingDue = start + length;
+    Requests->Post({std::move(samples), start, true});
+    const std::int64_t left = BlockingDue - Clock.Now();
+    if (left > 0)
+        Clock.Sleep(left);
+}
+
+bool SoundScheduler::Feed(SoundSink& sink)
+{
+    const std::int64_t now = Clock.Now();
+    for (const SoundRequest& request : Requests->Take())
+        Plan->Place(request);
+    if (sink.Stopped())
+        return false;
+    const std::int64_t room = sink.Room();
+    const std::int64_t buffered = std::max<std::int64_t>(sink.Capacity() - room, 0);
+    const std::vector<std::int16_t> block = Plan->Serve(now, room, buffered);
+    if (!block.empty())
+        sink.Write(block.data(), std::int64_t(block.size()));
+    return true;
+}
+
+void SoundScheduler::Close()
+{
+    Requests->Close();
+}

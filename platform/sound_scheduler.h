@@ -1,0 +1,71 @@
+#pragma once
+// What goes to the audio device and when. The game thread asks for sounds
+// and sleeps through the blocking ones; the sound thread calls Feed every
+// SoundTickMs to top up a push-mode output stream. Time comes from a
+// SoundClock and the stream is a SoundSink, so neither has to be real.
+//
+// Every sound is put on the output at the time it was asked for plus a small
+// constant lead, so sounds keep the spacing the game gave them. A blocking
+// sound asked for as the previous blocking one ends is joined to it, and
+// the device is not topped up with silence while such a sequel is due, so
+// the record fanfare's 2 ms beeps come out as one unbroken run.
+
+#include <cstdint>
+#include <memory>
+
+#include "sound_format.h"
+
+// The sound thread's tick and the device buffer it keeps filled, its own
+// latency included (PulseAudio keeps about 37 ms in the stream): enough to
+// ride out the thread being held up for 25 ms on a busy machine, which a
+// 30 ms buffer did not. The scheduler's leads are tuned to both.
+constexpr int SoundTickMs = 4;
+constexpr int SoundBufferMs = 50;
+
+class SoundClock {
+public:
+    virtual ~SoundClock() = default;
+    // Nanoseconds on a clock that never goes back.
+    virtual std::int64_t Now() = 0;
+    virtual void Sleep(std::int64_t nanoseconds) = 0;
+};
+
+// A push-mode output stream of SoundRate mono frames.
+class SoundSink {
+public:
+    virtual ~SoundSink() = default;
+    // Failed for good.
+    virtual bool Stopped() = 0;
+    // Frames its buffer holds, and frames it takes now.
+    virtual std::int64_t Capacity() = 0;
+    virtual std::int64_t Room() = 0;
+    virtual void Write(const std::int16_t* frames, std::int64_t count) = 0;
+};
+
+class SoundScheduler {
+public:
+    // Cached waves pass to the sound thread uncopied.
+    using Sound = std::shared_ptr<const SoundSamples>;
+
+    explicit SoundScheduler(SoundClock& clock);
+    ~SoundScheduler();
+
+    // Game thread. Play cuts off whatever is still sounding and returns at
+    // once; PlayAndWait returns when its `length` is up.
+    void Play(Sound samples);
+    void PlayAndWait(Sound samples, std::int64_t length);
+
+    // Sound thread: one tick. False once the sink has stopped.
+    bool Feed(SoundSink& sink);
+    // No device: requests are dropped from now on.
+    void Close();
+
+private:
+    class Mailbox;
+    class Timeline;
+
+    SoundClock& Clock;
+    std::unique_ptr<Mailbox> Requests;
+    std::unique_ptr<Timeline> Plan;  // sound thread only
+    std::int64_t BlockingDue = 0;    // game thread only: when the last blocking call's sound ends
+};

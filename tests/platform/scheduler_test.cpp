@@ -1,0 +1,202 @@
+// The sound scheduler on fake time and a fake device: the game thread and the
+// sound thread take turns, and the device's output is kept frame by frame.
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "platform/sound_scheduler.h"
+#include "platform/tone.h"
+
+namespace {
+
+constexpr std::int64_t Ms = 1000000;
+constexpr std::int64_t Start = 1000 * Ms;  // a steady clock is far from zero
+
+constexpr std::int64_t FrameAt(std::int64_t time)
+{
+    return (time - Start) * SoundRate / 1000000000;
+}
+
+// Time moves only in sleeps and Pass; the sound thread's tick comes every
+// SoundTickMs, out of step with the start. The device plays its buffer at
+// SoundRate and is silent when it runs dry; Heard is what came out.
+class Fake : public SoundClock, public SoundSink {
+public:
+    Fake() { Pass(100 * Ms); }  // the stream is running
+
+    std::int64_t Now() override { return T; }
+    void Sleep(std::int64_t nanoseconds) override { Pass(nanoseconds + Overshoot); }
+    void Pass(std::int64_t nanoseconds)
+    {
+        const std::int64_t end = T + nanoseconds;
+        for (; NextTick <= end; NextTick += SoundTickMs * Ms) {
+            T = NextTick;
+            Sound.Feed(*this);
+        }
+        T = end;
+    }
+
+    bool Stopped() override { return Broken; }
+    std::int64_t Capacity() override { return SoundFrames(SoundBufferMs); }
+    std::int64_t Room() override { return Capacity() - std::max<std::int64_t>(std::ssize(Heard) - FrameAt(T), 0); }
+    void Write(const std::int16_t* frames, std::int64_t count) override
+    {
+        Heard.resize(std::size_t(std::max<std::int64_t>(std::ssize(Heard), FrameAt(T))), 0);
+        Heard.insert(Heard.end(), frames, frames + count);
+    }
+
+    SoundScheduler Sound{*this};
+    std::vector<std::int16_t> Heard;  // frame 0 at Start
+    std::int64_t Overshoot = 0;       // how late a sleeper wakes
+    std::int64_t NextTick = Start + 1300000;
+    bool Broken = false;
+
+private:
+    std::int64_t T = Start;
+};
+
+SoundScheduler::Sound Level(int milliseconds)
+{
+    return std::make_shared<const SoundSamples>(std::size_t(SoundFrames(milliseconds)), 1000);
+}
+
+// What the sound output's Beep asks for.
+void Beep(Fake& fake, int frequency, int milliseconds)
+{
+    fake.Sound.PlayAndWait(std::make_shared<const SoundSamples>(SquareWave(frequency, milliseconds)),
+                           milliseconds * Ms);
+}
+
+struct Stretch {
+    std::int64_t start, length;
+};
+
+// The stretches of sound, split at every silent frame.
+std::vector<Stretch> Stretches(const std::vector<std::int16_t>& heard)
+{
+    std::vector<Stretch> runs;
+    for (std::int64_t i = 0; i < std::ssize(heard); ++i) {
+        if (heard[std::size_t(i)] == 0)
+            continue;
+        if (runs.empty() || runs.back().start + runs.back().length != i)
+            runs.push_back({i, 0});
+        ++runs.back().length;
+    }
+    return runs;
+}
+
+}  // namespace
+
+// A click or a wave is played without wait; a tone is a 4000 Hz beep.
+enum class Do { Click, Tone, Rest, Pass };
+
+// Sounds keep the spacing they were asked for at, a device buffer and a
+// small lead later; a blocking one is joined to the one before only when
+// asked for just as that ended, not after the 10 ms a cascade waits between
+// beeps; a wave without wait cuts off what still sounds. Blocking calls
+// return when their sound has ended, not each sleep's overshoot later.
+TEST(SoundScheduler, PlacesSoundsAndReturnsInTime)
+{
+    using enum Do;
+    const auto F = SoundFrames;
+    const struct {
+        const char* name;
+        int overshootMs, times;
+        std::vector<std::pair<Do, int>> steps;  // done `times` times
+        std::vector<Stretch> heard;             // starts from the first one's
+        int takesMs;
+    } cases[] = {
+        {"clicks every 15 ms", 0, 3, {{Click, 7}, {Pass, 15}}, {{0, F(7)}, {F(15), F(7)}, {F(30), F(7)}}, 45},
+        {"clicks 300 ms apart", 0, 2, {{Click, 7}, {Pass, 300}}, {{0, F(7)}, {F(300), F(7)}}, 600},
+        {"beeps every 15 ms, woken late", 2, 3, {{Tone, 5}, {Pass, 8}}, {{0, F(5)}, {F(15), F(5)}, {F(30), F(5)}}, 45},
+        {"beep 5 ms after a beep", 1, 1, {{Tone, 5}, {Pass, 5}, {Tone, 5}}, {{0, 2 * F(5)}}, 11},
+        {"beep 10 ms after a beep", 1, 1, {{Tone, 5}, {Pass, 10}, {Tone, 5}}, {{0, F(5)}, {F(16), F(5)}}, 22},
+        {"twenty 3 ms beeps", 1, 20, {{Tone, 3}}, {{0, 20 * F(3)}}, 61},
+        {"a rest", 1, 1, {{Rest, 30}}, {}, 31},
+        {"click 150 ms into a wave", 0, 1, {{Click, 500}, {Pass, 150}, {Click, 7}}, {{0, F(150) + F(7)}}, 150},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fake fake;
+        fake.Overshoot = c.overshootMs * Ms;
+        const std::int64_t asked = fake.Now();
+        for (int i = 0; i < c.times; ++i) {
+            for (const auto& [what, ms] : c.steps) {
+                if (what == Click)
+                    fake.Sound.Play(Level(ms));
+                else if (what == Pass)
+                    fake.Pass(ms * Ms);
+                else
+                    Beep(fake, what == Tone ? 4000 : 0, ms);
+            }
+        }
+        EXPECT_EQ(fake.Now() - asked, c.takesMs * Ms);
+        fake.Pass(600 * Ms);
+        const std::vector<Stretch> heard = Stretches(fake.Heard);
+        ASSERT_EQ(heard.size(), c.heard.size());
+        for (std::size_t i = 0; i < heard.size(); ++i) {
+            EXPECT_NEAR(heard[i].start - heard[0].start, c.heard[i].start, 1) << i;
+            EXPECT_EQ(heard[i].length, c.heard[i].length) << i;
+        }
+        if (!heard.empty()) {
+            EXPECT_GE(heard[0].start - FrameAt(asked), F(SoundBufferMs));
+            EXPECT_LE(heard[0].start - FrameAt(asked), F(SoundBufferMs + 10));
+        }
+    }
+}
+
+// The record fanfare: its 2 ms beeps, and a rest, come out as one unbroken
+// run however late the caller wakes from each, wherever they fall between
+// the sound thread's ticks, and though that thread is held up for 25 ms.
+TEST(SoundScheduler, FanfareOfShortBeepsIsOneUnbrokenRun)
+{
+    std::vector<int> pitches;
+    for (int i = 0; i <= 20; ++i)
+        pitches.push_back(1500 + 120 * i);
+    for (int i = 0; i <= 10; ++i)
+        pitches.push_back(1500 - 150 * i);
+    SoundSamples whole;
+    for (int pitch : pitches) {
+        const SoundSamples beep = SquareWave(pitch, 2);
+        whole.insert(whole.end(), beep.begin(), beep.end());
+    }
+    whole.resize(whole.size() - std::size_t(SoundFrames(2)));  // the rest
+
+    constexpr int Rounds = 16;
+    for (const std::int64_t overshoot : {std::int64_t(0), Ms / 10, Ms, 5 * Ms, 7 * Ms}) {
+        SCOPED_TRACE(testing::Message() << "woken " << overshoot << " ns late");
+        Fake fake;
+        fake.Overshoot = overshoot;
+        for (int round = 0; round < Rounds; ++round) {
+            for (std::size_t i = 0; i < pitches.size(); ++i) {
+                if (i == 20 && round % 2)
+                    fake.NextTick += 25 * Ms;
+                Beep(fake, pitches[i], 2);
+            }
+            fake.Pass(300 * Ms + round * Ms / 4);
+        }
+        const std::vector<Stretch> heard = Stretches(fake.Heard);
+        ASSERT_EQ(heard.size(), std::size_t(Rounds));
+        for (const Stretch& run : heard)
+            EXPECT_TRUE(std::equal(whole.begin(), whole.end(), fake.Heard.begin() + run.start,
+                                   fake.Heard.begin() + run.start + run.length));
+    }
+}
+
+// Once the device has failed the output is closed: calls keep their time
+// and nothing of them is queued.
+TEST(SoundScheduler, ClosedOutputQueuesNothing)
+{
+    Fake fake;
+    fake.Broken = true;
+    EXPECT_FALSE(fake.Sound.Feed(fake));
+    fake.Sound.Close();
+    fake.Broken = false;
+    const std::int64_t before = fake.Now();
+    Beep(fake, 1000, 50);
+    EXPECT_EQ(fake.Now() - before, 50 * Ms);
+    fake.Sound.Play(Level(10));
+    fake.Pass(300 * Ms);
+    EXPECT_TRUE(Stretches(fake.Heard).empty());
+}
