@@ -84,7 +84,7 @@ TEST_F(SimRecords, AScoreOutsideAFullTableIsNeverNamedNorWritten)
 {
     std::vector<RecordEntry> full;
     for (int k = 1; k <= 30; ++k)
-        full.push_back({std::to_string(k), "p" + std::to_string(k), std::to_string(100 * (31 - k))});
+        full.push_back({std::to_string(k), std::string("p").append(std::to_string(k)), std::to_string(100 * (31 - k))});
     WriteBytes(Folder / "vantorix2.rez", CompressStream(WriteRecordsSnapshot(full, ColumnWidthsFor(201))));
     const std::string before = FileBytes();
     const Run run = Records({R"({"op": "start", "player": "ann"})", R"({"op": "score", "score": 100})",

@@ -9,7 +9,7 @@ std::vector<RecordEntry> Scores(const std::vector<std::string>& scores)
 {
     std::vector<RecordEntry> entries;
     for (std::size_t k = 0; k < scores.size(); ++k)
-        entries.push_back({std::to_string(k + 1), "p" + std::to_string(k + 1), scores[k]});
+        entries.push_back({std::to_string(k + 1), std::string("p").append(std::to_string(k + 1)), scores[k]});
     return entries;
 }
 
