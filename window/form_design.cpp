@@ -170,18 +170,13 @@ QObject* MakeControl(const ControlDesign& row, QWidget* parent, QMenu* menu)
         made = new QPushButton(caption, parent);
         made->setFocusPolicy(Qt::NoFocus);
         break;
-    case ControlKind::CheckBox: {
-        auto* box = new QCheckBox(parent);
-        box->setChecked(row.Checked);
-        made = box;
-        made->setFocusPolicy(Qt::NoFocus);
-        break;
-    }
+    case ControlKind::CheckBox:
     case ControlKind::RadioButton: {
-        auto* radio = new QRadioButton(caption, parent);
-        radio->setChecked(row.Checked);
-        made = radio;
-        made->setFocusPolicy(Qt::NoFocus);
+        QAbstractButton* button = row.Kind == ControlKind::CheckBox ? static_cast<QAbstractButton*>(new QCheckBox(parent))
+                                                                    : new QRadioButton(caption, parent);
+        button->setChecked(row.Checked);
+        button->setFocusPolicy(Qt::NoFocus);
+        made = button;
         break;
     }
     case ControlKind::ColourPanel: {
