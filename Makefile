@@ -9,8 +9,9 @@ setup:
 	@bash scripts/setup.sh
 
 # The Release build tree; each target below builds in it only what it needs.
+# Configured once: a build re-runs CMake by itself when a CMake file changed.
 configure: setup
-	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release
+	@test -f $(RELEASE_DIR)/CMakeCache.txt || cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release
 
 # Everything: the game, the tools, the server, the tests and the benchmarks.
 build: configure

@@ -36,11 +36,14 @@ packages=(
   x11-utils
 )
 
+# One query for all of them: every package dpkg knows of, with its state.
+declare -A installed=()
+while read -r name state; do
+  [ "$state" = "installed" ] && installed[$name]=1
+done < <(dpkg-query -W -f='${Package} ${db:Status-Status}\n' "${packages[@]}" 2>/dev/null)
 missing=()
 for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
+  [ -n "${installed[$p]+set}" ] || missing+=("$p")
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
