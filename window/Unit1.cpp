@@ -90,8 +90,10 @@ void TForm1::FormCreate()
     ConnectLinks();
     const RecordsStep loaded = Records.Load();
     ShowRecordsStep(loaded);
-    FollowLanguageInQtTexts();   // the built-in captions are Russian
     Read_Options();
+    // Still the built-in Russian captions (the file named no language, or
+    // there was none): Qt's texts follow them too.
+    FollowLanguageInQtTexts();
     Game->RecordPlace = static_cast<std::uint8_t>(loaded.Place);
     Flags.PlayerName = CurrentUserName();
 
@@ -292,15 +294,30 @@ void TForm1::SetDropTimerEnabled(bool enabled)
         Timer3->stop();
 }
 
-void TForm1::RepaintNow()
+void TForm1::RepaintNow(QRect area)
 {
-    repaint();
+    // The design's area, not the window: the window's own repaint stops at
+    // the opaque area that covers it. What stands in the area is repainted,
+    // so a label hidden meanwhile is wiped too.
+    ClientArea->repaint(area.isNull() ? ClientArea->rect() : area);
 }
 
 // ---- Drawing --------------------------------------------------------------
 
+TForm1::WellSource TForm1::CurrentWellSource() const
+{
+    WellSource source{Game->Display, Flags.ColourMode, Colours, {}};
+    for (std::size_t k = 0; k < CellImages.size(); ++k)
+        source.Pictures[k] = CellImages[k].cacheKey();
+    return source;
+}
+
 void TForm1::DrawWell()
 {
+    // The timers ask at every tick, with or without a game: a well that
+    // looks as it did is not drawn again.
+    if (DrawnWell && *DrawnWell == CurrentWellSource())
+        return;
     PB->repaint();
 }
 
@@ -308,7 +325,12 @@ void TForm1::FormPaint(QPainter& painter)
 {
     if (!Game)
         return;
-    painter.drawImage(0, 0, RenderWell(Game->Display, Flags.ColourMode, Colours, CellImages, Geometry));
+    const WellSource source = CurrentWellSource();
+    if (!DrawnWell || !(*DrawnWell == source)) {
+        RenderWellInto(WellImage, source.Display, source.Mode, Colours, CellImages, Geometry);
+        DrawnWell = source;
+    }
+    painter.drawImage(0, 0, WellImage);
 }
 
 // ---- Score display ----------------------------------------------------------
@@ -317,16 +339,17 @@ void TForm1::ShowScore(std::int32_t score, bool repaintNow)
 {
     lbLi->setText(QString::fromStdString(FormatScore(score)));
     if (repaintNow)
-        RepaintNow();
+        RepaintNow(lbLi->geometry());
 }
 
 void TForm1::Bonus(std::int32_t amount)
 {
     LBBonusN->setText(QString::fromStdString(FormatScore(amount)));
+    const QRect shown = LBBonus->geometry().united(LBBonusN->geometry());
     for (int i = 0; i < 2; ++i) {
         LBBonus->show();
         LBBonusN->hide();
-        RepaintNow();
+        RepaintNow(shown);
         if (!ChBox_Anim->isChecked()) {
             Delay(60);
             LBBonus->hide();
@@ -336,14 +359,14 @@ void TForm1::Bonus(std::int32_t amount)
         Delay(110);
         LBBonus->hide();
         LBBonusN->hide();
-        RepaintNow();
+        RepaintNow(shown);
         Delay(60);
         LBBonusN->show();
-        RepaintNow();
+        RepaintNow(shown);
         Delay(120);
         LBBonus->hide();
         LBBonusN->hide();
-        RepaintNow();
+        RepaintNow(shown);
         Delay(60);
     }
 }

@@ -24,6 +24,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "engine/game.h"
@@ -189,7 +190,17 @@ private:
 
     // Drawing and colours.
     void FormPaint(QPainter& painter);
-    void RepaintNow();
+    // Now, not at the next event: the whole window, or what stands in area.
+    void RepaintNow(QRect area = {});
+    // What the well picture is drawn from; the same again needs no drawing.
+    struct WellSource {
+        Grid Display;
+        int Mode;
+        ColourTable Colours;
+        std::array<qint64, 8> Pictures;
+        bool operator==(const WellSource&) const = default;
+    };
+    WellSource CurrentWellSource() const;
     void MakeBitmaps(bool bevelled);
     void RebuildCellImages();
     WinColour PanelColour(int panel) const;
@@ -253,6 +264,9 @@ private:
     std::array<WinColour, 6> PanelColourValues{};
     CellPictures CellImages;
     WellGeometry Geometry;
+    // The well picture, kept and drawn over in place, and what it shows.
+    QImage WellImage;
+    std::optional<WellSource> DrawnWell;
     // Where the records are published, and the author's mail address.
     std::string RecordsServer = GameOptions().Server;
     std::string AuthorMail = GameOptions().Mail;

@@ -29,7 +29,17 @@ QImage ShadeTemplate(WinColour colour, const QImage& shading)
 QImage RenderWell(const Grid& display, int colourMode, const ColourTable& colours, const CellPictures& pictures,
                   const WellGeometry& geometry)
 {
-    QImage image(geometry.WellImageWidth, geometry.WellImageHeight, QImage::Format_RGB32);
+    QImage image;
+    RenderWellInto(image, display, colourMode, colours, pictures, geometry);
+    return image;
+}
+
+void RenderWellInto(QImage& image, const Grid& display, int colourMode, const ColourTable& colours,
+                    const CellPictures& pictures, const WellGeometry& geometry)
+{
+    const QSize size(geometry.WellImageWidth, geometry.WellImageHeight);
+    if (image.size() != size || image.format() != QImage::Format_RGB32)
+        image = QImage(size, QImage::Format_RGB32);
     image.fill(Qt::black);
     QPainter painter(&image);
     // Each picture is one pitch wide and anchored at the image's corner, so
@@ -50,7 +60,6 @@ QImage RenderWell(const Grid& display, int colourMode, const ColourTable& colour
                 painter.fillRect(cell, Qt::white);
         }
     }
-    return image;
 }
 
 ColourTable DefaultColourTable()

@@ -47,3 +47,7 @@ QImage ShadeTemplate(WinColour colour, const QImage& shading);
 // and 3), or white (any other mode, or a picture not built yet).
 QImage RenderWell(const Grid& display, int colourMode, const ColourTable& colours, const CellPictures& pictures,
                   const WellGeometry& geometry);
+// The same, drawn over an image kept from before (made anew only when its
+// size is not the well's).
+void RenderWellInto(QImage& image, const Grid& display, int colourMode, const ColourTable& colours,
+                    const CellPictures& pictures, const WellGeometry& geometry);

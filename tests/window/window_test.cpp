@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QSet>
 #include <QTest>
+#include <functional>
+#include <map>
 
 #include "form_fixture.h"
 #include "i18n/captions.h"
@@ -223,6 +225,63 @@ TEST(Notifications, ALandingRunsTheCascadeAnimationAndWaits)
     EXPECT_EQ(form.SoundLog, (std::vector<std::string>(6, "wave :/WAV_1")));
     EXPECT_TRUE(form.Timer1->isActive());
     EXPECT_FALSE(game.Paused);
+}
+
+// Counts the paints each watched control gets.
+struct PaintCounter : QObject {
+    explicit PaintCounter(std::initializer_list<QWidget*> watched)
+    {
+        for (QWidget* widget : watched)
+            widget->installEventFilter(this);
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++Paints[watched->objectName().toStdString()];
+        return false;
+    }
+    std::map<std::string, int> Paints;
+};
+
+// Nothing is drawn that looks as it did: not the well at an idle or paused
+// tick, nor the rest of the window when only the score changes.
+TEST(Drawing, OnlyWhatChangedIsDrawnAgain)
+{
+    const auto none = [](ProbeForm&) {};
+    const auto playing = [](ProbeForm& f) {
+        f.Game->StartGame();
+        DeliverNotifications();
+    };
+    const auto ticks = [](ProbeForm& f) {
+        for (int i = 0; i < 5; ++i)
+            f.Timer1Timer();
+    };
+    const struct {
+        const char* name;
+        std::function<void(ProbeForm&)> before, act;
+        std::map<std::string, int> paints;
+    } cases[] = {
+        {"idle fall ticks", none, ticks, {}},
+        {"a paused game's ticks", [&](ProbeForm& f) { playing(f); f.KeyPressDown('P'); }, ticks, {}},
+        {"a tick that moves the figure", playing, [](ProbeForm& f) { f.Timer1Timer(); }, {{"PB", 1}}},
+        {"a score counted up in a cascade", none, [](ProbeForm& f) { f.ShowScore(45, true); }, {{"lbLi", 1}}},
+        {"a bonus shown", none, [](ProbeForm& f) { f.Bonus(100); }, {{"LBBonus", 2}, {"LBBonusN", 2}}},
+    };
+    for (const auto& c : cases) {
+        ProbeForm form;
+        form.show();
+        form.Game->StartGame();   // a first game draws everything once
+        DeliverNotifications();
+        form.Game->GameOver();
+        DeliverNotifications();
+        form.Edit1KeyPress(QChar('\r'));
+        form.Timer1Timer();   // the well without the game's figure
+        c.before(form);
+        QCoreApplication::processEvents();
+        PaintCounter counter{form.PB, form.LV1, form.LV2, form.lbLi, form.LBBonus, form.LBBonusN, form.Label6};
+        c.act(form);
+        EXPECT_EQ(counter.Paints, c.paints) << c.name;
+    }
 }
 
 // ---- Timers -------------------------------------------------------------------
