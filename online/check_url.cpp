@@ -1,6 +1,7 @@
 #include "check_url.h"
 
 #include <curl/curl.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <cctype>
@@ -14,41 +15,87 @@ std::size_t RefuseBody(char*, std::size_t, std::size_t, void*)
     return 0;
 }
 
-struct CurlGlobal {
-    CurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }
-    ~CurlGlobal() { curl_global_cleanup(); }
+// libcurl, loaded at the first publish: the game does not load it, and the
+// TLS, directory and streaming libraries it brings, when it starts.
+class Curl {
+public:
+    static const Curl* Get()
+    {
+        static const Curl curl;
+        return curl.Library ? &curl : nullptr;
+    }
+
+    CURL* (*easy_init)();
+    void (*easy_cleanup)(CURL*);
+    CURLcode (*easy_setopt)(CURL*, CURLoption, ...);
+    CURLcode (*easy_perform)(CURL*);
+    CURLcode (*easy_getinfo)(CURL*, CURLINFO, ...);
+    curl_slist* (*slist_append)(curl_slist*, const char*);
+    void (*slist_free_all)(curl_slist*);
+
+private:
+    Curl() : Library(::dlopen("libcurl.so.4", RTLD_NOW | RTLD_LOCAL))
+    {
+        const bool found = Find(easy_init, "curl_easy_init") && Find(easy_cleanup, "curl_easy_cleanup") &&
+                           Find(easy_setopt, "curl_easy_setopt") && Find(easy_perform, "curl_easy_perform") &&
+                           Find(easy_getinfo, "curl_easy_getinfo") && Find(slist_append, "curl_slist_append") &&
+                           Find(slist_free_all, "curl_slist_free_all") && Find(global_init, "curl_global_init") &&
+                           Find(global_cleanup, "curl_global_cleanup");
+        if (!found || global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+            if (Library)
+                ::dlclose(Library);
+            Library = nullptr;
+        }
+    }
+    ~Curl()
+    {
+        if (Library)
+            global_cleanup();
+    }
+    template <typename Function>
+    bool Find(Function& function, const char* name)
+    {
+        function = Library ? reinterpret_cast<Function>(::dlsym(Library, name)) : nullptr;
+        return function != nullptr;
+    }
+
+    void* Library;
+    CURLcode (*global_init)(long) = nullptr;
+    void (*global_cleanup)() = nullptr;
 };
 
 }  // namespace
 
 bool CheckUrl(std::string address, const CheckUrlLimits& limits)
 {
-    static CurlGlobal global;
+    const Curl* curl = Curl::Get();
+    if (!curl)
+        return false;   // no libcurl here: as good as no network
     std::string lower = address;
     std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return char(std::tolower(c)); });
     if (lower.find("http://") == std::string::npos)
         address = "http://" + address;
 
-    const std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
-    if (!curl)
+    const std::unique_ptr<CURL, void (*)(CURL*)> easy(curl->easy_init(), curl->easy_cleanup);
+    if (!easy)
         return false;
-    curl_slist* headers = curl_slist_append(nullptr, "Cache-Control: no-cache");
-    headers = curl_slist_append(headers, "Pragma: no-cache");
-    const std::unique_ptr<curl_slist, decltype(&curl_slist_free_all)> headerList(headers, curl_slist_free_all);
-    CURL* handle = curl.get();
-    curl_easy_setopt(handle, CURLOPT_URL, address.c_str());
-    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http");
-    curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(handle, CURLOPT_USERAGENT, CheckUrlAgent);
-    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, limits.ConnectMilliseconds);
-    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, limits.TotalMilliseconds);
-    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, RefuseBody);
-    const CURLcode result = curl_easy_perform(handle);
+    curl_slist* headers = curl->slist_append(nullptr, "Cache-Control: no-cache");
+    headers = curl->slist_append(headers, "Pragma: no-cache");
+    const std::unique_ptr<curl_slist, void (*)(curl_slist*)> headerList(headers, curl->slist_free_all);
+    CURL* handle = easy.get();
+    curl->easy_setopt(handle, CURLOPT_URL, address.c_str());
+    curl->easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http");
+    curl->easy_setopt(handle, CURLOPT_HTTPGET, 1L);
+    curl->easy_setopt(handle, CURLOPT_USERAGENT, CheckUrlAgent);
+    curl->easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
+    curl->easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
+    curl->easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, limits.ConnectMilliseconds);
+    curl->easy_setopt(handle, CURLOPT_TIMEOUT_MS, limits.TotalMilliseconds);
+    curl->easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    curl->easy_setopt(handle, CURLOPT_WRITEFUNCTION, RefuseBody);
+    const CURLcode result = curl->easy_perform(handle);
     long status = 0;
-    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+    curl->easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
     // A refused body still leaves the status of a complete header.
     if (result != CURLE_OK && result != CURLE_WRITE_ERROR)
         return false;

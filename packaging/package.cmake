@@ -31,7 +31,9 @@ set(CPACK_STRIP_FILES ON)
 # Qt opens the records page in the browser through xdg-open. Qt's own
 # translations give the dialog buttons their Russian texts.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation2")
+# libcurl is loaded when the game first publishes, so shlibdeps cannot see
+# it; CURLOPT_PROTOCOLS_STR came with 7.85.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation2, libcurl4 (>= 7.85.0)")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pulseaudio | pipewire-pulse, xdg-utils, qt6-translations-l10n")
 
 include(CPack)

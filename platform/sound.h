@@ -4,9 +4,8 @@
 // thread sleeps in its animations. Without an audio device it is silent.
 
 #include <QString>
+#include <QStringList>
 #include <memory>
-
-class QAudioDevice;
 
 class SoundOutput {
 public:
@@ -20,7 +19,13 @@ public:
     virtual void Beep(int frequency, int milliseconds) = 0;
 };
 
-// Plays on the system's default output.
+// Plays on the system's default output. The audio stack (the plugin
+// vantorix2-sound, Qt Multimedia, the sound server's client) is loaded at
+// the first sound, not before; when it cannot be, every sound is silent and
+// the calls that wait still take their time.
 std::unique_ptr<SoundOutput> MakeSoundOutput();
-// Plays on the given output; a null device means silence.
-std::unique_ptr<SoundOutput> MakeSoundOutput(const QAudioDevice& device);
+
+// The plugin's file name without its suffix, looked for beside the program
+// (a build tree) and in the installed library folder, in this order.
+inline constexpr const char* SoundPluginName = "vantorix2-sound";
+QStringList SoundPluginPaths(const QString& programFolder);

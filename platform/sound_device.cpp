@@ -1,4 +1,4 @@
-#include "sound.h"
+#include "sound_device.h"
 
 #include <QAudioDevice>
 #include <QAudioFormat>
@@ -10,6 +10,8 @@
 #include <QThread>
 #include <QTimer>
 #include <chrono>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <utility>
 
@@ -17,12 +19,17 @@
 #include "tone.h"
 #include "wave_reader.h"
 
-// One output stream stays open for the program's life: starting and stopping
-// a stream per sound loses sounds on PulseAudio and soon falls silent. The
-// sound thread feeds it in push mode from its own SoundTickMs timer. Qt's
-// pull mode would read 20 ms blocks on a 20 ms timer, too coarse to keep a
-// 2 ms beep in step with the next one; pushing lets the scheduler decide how
-// much to hand over.
+// The sound output on the system's audio device, built as the plugin
+// vantorix2-sound that the game loads at its first sound (sound.cpp).
+//
+// The output stream is opened at the first sound, on a thread of its own,
+// and then stays open for the program's life: starting and stopping a stream
+// per sound loses sounds on PulseAudio and soon falls silent. The sound
+// thread feeds it in push mode from its own SoundTickMs timer. Qt's pull mode
+// would read 20 ms blocks on a 20 ms timer, too coarse to keep a 2 ms beep in
+// step with the next one; pushing lets the scheduler decide how much to hand
+// over. After a quiet second the stream is suspended and the timer stopped,
+// so an idle game wakes no one; the next sound resumes them.
 
 namespace {
 
@@ -42,6 +49,10 @@ public:
 struct Scheduling {
     SteadyClock Clock;
     SoundScheduler Scheduler{Clock};
+    // The sound thread's object that a wake-up is posted to, while it runs.
+    std::mutex WakerMutex;
+    QObject* Waker = nullptr;
+    std::function<void()> OnWake;   // runs on the sound thread
 };
 
 // Lives on the sound thread: the open stream.
@@ -64,6 +75,8 @@ public:
         return Device != nullptr && Sink->error() == QAudio::NoError;
     }
 
+    void Suspend() { Sink->suspend(); }
+    void Resume() { Sink->resume(); }
     bool Stopped() override { return Sink->state() == QAudio::StoppedState; }
     std::int64_t Capacity() override { return Sink->bufferSize() / 2; }
     std::int64_t Room() override { return Sink->bytesFree() / 2; }
@@ -95,6 +108,7 @@ protected:
         }
         QTimer tick;
         tick.setTimerType(Qt::PreciseTimer);
+        bool asleep = false;
         QObject::connect(&tick, &QTimer::timeout, &tick, [&] {
             // A quit() that came before exec() is not lost.
             if (isInterruptionRequested()) {
@@ -102,10 +116,29 @@ protected:
             } else if (!Shared->Scheduler.Feed(sink)) {
                 Shared->Scheduler.Close();
                 tick.stop();
+            } else if (Shared->Scheduler.MaySleep()) {
+                tick.stop();
+                sink.Suspend();
+                asleep = true;
             }
         });
+        QObject waker;
+        {
+            std::lock_guard lock(Shared->WakerMutex);
+            Shared->Waker = &waker;
+            Shared->OnWake = [&] {
+                if (!asleep)
+                    return;
+                asleep = false;
+                sink.Resume();
+                tick.start(SoundTickMs);
+            };
+        }
         tick.start(SoundTickMs);
         exec();
+        std::lock_guard lock(Shared->WakerMutex);
+        Shared->Waker = nullptr;
+        Shared->OnWake = nullptr;
     }
 
 private:
@@ -118,10 +151,19 @@ public:
     explicit ThreadedSound(std::optional<QAudioDevice> device)
         : Shared(std::make_shared<Scheduling>()), Player(new SoundThread(std::move(device), Shared))
     {
-        Player->start();
+        Shared->Scheduler.SetWaker([shared = Shared.get()] {
+            std::lock_guard lock(shared->WakerMutex);
+            if (shared->Waker)
+                QMetaObject::invokeMethod(
+                    shared->Waker, [shared] { if (shared->OnWake) shared->OnWake(); }, Qt::QueuedConnection);
+        });
     }
     ~ThreadedSound() override
     {
+        if (!Player->isRunning() && !Player->isFinished()) {
+            delete Player;   // never started: no sound was ever asked for
+            return;
+        }
         Player->requestInterruption();
         Player->quit();
         // A sound server that never answers must not hang the program on
@@ -132,6 +174,7 @@ public:
 
     void PlayWave(const QString& resource, bool wait) override
     {
+        Open();
         auto cached = Waves.find(resource);
         if (cached == Waves.end()) {
             QFile file(resource);
@@ -150,25 +193,35 @@ public:
 
     void Beep(int frequency, int milliseconds) override
     {
+        Open();
         if (milliseconds > 0)
             Shared->Scheduler.PlayAndWait(std::make_shared<const SoundSamples>(SquareWave(frequency, milliseconds)),
                                           std::int64_t(milliseconds) * 1000000);
     }
 
 private:
+    // The audio stack is loaded and the stream opened at the first sound.
+    void Open()
+    {
+        if (!Started)
+            Player->start();
+        Started = true;
+    }
+
     std::shared_ptr<Scheduling> Shared;
     SoundThread* Player;
+    bool Started = false;
     QHash<QString, SoundScheduler::Sound> Waves;
 };
 
 }  // namespace
 
-std::unique_ptr<SoundOutput> MakeSoundOutput()
+std::unique_ptr<SoundOutput> MakeDeviceSoundOutput()
 {
     return std::make_unique<ThreadedSound>(std::nullopt);
 }
 
-std::unique_ptr<SoundOutput> MakeSoundOutput(const QAudioDevice& device)
+extern "C" Q_DECL_EXPORT SoundOutput* VantorixDeviceSound()
 {
-    return std::make_unique<ThreadedSound>(device);
+    return MakeDeviceSoundOutput().release();
 }

@@ -57,6 +57,11 @@ public:
         Closed = true;
         Requests.clear();
     }
+    bool Empty()
+    {
+        std::lock_guard lock(Mutex);
+        return Requests.empty();
+    }
 
 private:
     std::mutex Mutex;
@@ -69,11 +74,13 @@ private:
 // start on, except a blocking sound, which its caller has waited for.
 class SoundScheduler::Timeline {
 public:
-    void Place(const SoundRequest& request)
+    // A device that sat idle takes a whole buffer of silence first: the
+    // first sound is placed behind it, as every other one is.
+    void Place(const SoundRequest& request, std::int64_t deviceRoom)
     {
         const std::int64_t length = std::int64_t(request.samples->size());
         if (!Anchored)
-            SetLead(request.askedAt, MinLead);
+            SetLead(request.askedAt, MinLead + deviceRoom);
         std::int64_t start = std::llround(FrameAt(request.askedAt));
         if (request.blocking && LastBlocking && request.askedAt <= LastDueAt + ChainSlackNs)
             start = LastEnd;
@@ -117,6 +124,12 @@ public:
         return out;
     }
 
+    // Everything placed has gone to the device, and nothing was asked for
+    // for a while.
+    bool Quiet(std::int64_t now) const { return Head >= LastEnd && now - LastAskedAt > Nanoseconds(SoundSleepAfterMs); }
+    // The device stops meanwhile: the line starts again with the next sound.
+    void Unanchor() { Anchored = false; }
+
 private:
     double FrameAt(std::int64_t time) const
     {
@@ -150,10 +163,17 @@ SoundScheduler::SoundScheduler(SoundClock& clock)
 
 SoundScheduler::~SoundScheduler() = default;
 
+void SoundScheduler::SetWaker(std::function<void()> wake)
+{
+    Wake = std::move(wake);
+}
+
 void SoundScheduler::Play(Sound samples)
 {
     BlockingDue = 0;
     Requests->Post({std::move(samples), Clock.Now(), false});
+    if (Wake)
+        Wake();
 }
 
 // A call that follows a blocking one at once continues it: it starts when
@@ -166,6 +186,8 @@ void SoundScheduler::PlayAndWait(Sound samples, std::int64_t length)
     const std::int64_t start = now <= BlockingDue + ChainSlackNs ? std::min(BlockingDue, now) : now;
     BlockingDue = start + length;
     Requests->Post({std::move(samples), start, true});
+    if (Wake)
+        Wake();
     const std::int64_t left = BlockingDue - Clock.Now();
     if (left > 0)
         Clock.Sleep(left);
@@ -174,15 +196,23 @@ void SoundScheduler::PlayAndWait(Sound samples, std::int64_t length)
 bool SoundScheduler::Feed(SoundSink& sink)
 {
     const std::int64_t now = Clock.Now();
-    for (const SoundRequest& request : Requests->Take())
-        Plan->Place(request);
     if (sink.Stopped())
         return false;
     const std::int64_t room = sink.Room();
+    for (const SoundRequest& request : Requests->Take())
+        Plan->Place(request, room);
     const std::int64_t buffered = std::max<std::int64_t>(sink.Capacity() - room, 0);
     const std::vector<std::int16_t> block = Plan->Serve(now, room, buffered);
     if (!block.empty())
         sink.Write(block.data(), std::int64_t(block.size()));
+    return true;
+}
+
+bool SoundScheduler::MaySleep()
+{
+    if (!Requests->Empty() || !Plan->Quiet(Clock.Now()))
+        return false;
+    Plan->Unanchor();
     return true;
 }
 

@@ -11,9 +11,14 @@
 // the record fanfare's 2 ms beeps come out as one unbroken run.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "sound_format.h"
+
+// The sound thread may stop ticking once nothing has sounded for this long:
+// an idle game wakes nobody, the sound server included.
+constexpr int SoundSleepAfterMs = 1000;
 
 // The sound thread's tick and the device buffer it keeps filled, its own
 // latency included (PulseAudio keeps about 37 ms in the stream): enough to
@@ -57,6 +62,13 @@ public:
 
     // Sound thread: one tick. False once the sink has stopped.
     bool Feed(SoundSink& sink);
+    // Sound thread, after a tick: true when nothing has sounded for
+    // SoundSleepAfterMs and nothing is waiting. The thread may then stop
+    // ticking until woken; the next sound is placed afresh, from its start.
+    bool MaySleep();
+    // Called on the game thread after every request, to wake the sound
+    // thread if it sleeps.
+    void SetWaker(std::function<void()> wake);
     // No device: requests are dropped from now on.
     void Close();
 
@@ -68,4 +80,5 @@ private:
     std::unique_ptr<Mailbox> Requests;
     std::unique_ptr<Timeline> Plan;  // sound thread only
     std::int64_t BlockingDue = 0;    // game thread only: when the last blocking call's sound ends
+    std::function<void()> Wake;      // set before the first request
 };

@@ -1,7 +1,7 @@
 #!/bin/bash
 # The Debian package of the build tree: its name and fields, the dependencies
 # shlibdeps finds and those it cannot see, and the file list under /usr.
-# Usage: check_debian_package.sh CPACK BUILD_DIR APP_ID BINDIR LIBEXECDIR DATADIR MANDIR DOCDIR VERSION
+# Usage: check_debian_package.sh CPACK BUILD_DIR APP_ID BINDIR LIBEXECDIR DATADIR MANDIR DOCDIR LIBDIR VERSION
 set -u
 cpack=$1 build_dir=$2
 shift 2

@@ -3,7 +3,7 @@
 # places and nothing else, the desktop entry, metainfo and man pages valid,
 # the icons the sizes their folders name, the programs runnable, and the
 # menu's launcher starting the game in the player's data folder.
-# Usage: check_install_tree.sh CMAKE BUILD_DIR APP_ID BINDIR LIBEXECDIR DATADIR MANDIR DOCDIR
+# Usage: check_install_tree.sh CMAKE BUILD_DIR APP_ID BINDIR LIBEXECDIR DATADIR MANDIR DOCDIR LIBDIR
 set -u
 cmake=$1 build_dir=$2
 shift 2

@@ -1,10 +1,10 @@
 # shellcheck shell=bash
 # Sourced by the install checks: the layout passed from CMake, and the files
 # an install must hold, each under the given prefix.
-app_id=$1 bindir=$2 libexecdir=$3 datadir=$4 mandir=$5 docdir=$6
-shift 6
+app_id=$1 bindir=$2 libexecdir=$3 datadir=$4 mandir=$5 docdir=$6 libdir=$7
+shift 7
 
-for dir in "$bindir" "$libexecdir" "$datadir" "$mandir" "$docdir"; do
+for dir in "$bindir" "$libexecdir" "$datadir" "$mandir" "$docdir" "$libdir"; do
   case $dir in
   /*) echo "install folders must be relative to the prefix here, not $dir" >&2; exit 1 ;;
   esac
@@ -19,6 +19,7 @@ installed_files() {
     "$prefix/$bindir/vantorix2-sim" \
     "$prefix/$bindir/vantorix2-records" \
     "$prefix/$libexecdir/vantorix2/vantorix2-menu" \
+    "$prefix/$libdir/vantorix2/vantorix2-sound.so" \
     "$prefix/$datadir/applications/$app_id.desktop" \
     "$prefix/$datadir/metainfo/$app_id.metainfo.xml" \
     "$prefix/$mandir/man6/vantorix2.6.gz" \

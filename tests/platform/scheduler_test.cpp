@@ -23,16 +23,25 @@ constexpr std::int64_t FrameAt(std::int64_t time)
 // SoundRate and is silent when it runs dry; Heard is what came out.
 class Fake : public SoundClock, public SoundSink {
 public:
-    Fake() { Pass(100 * Ms); }  // the stream is running
+    Fake()
+    {
+        Sound.SetWaker([this] { Asleep = false; });
+        Pass(100 * Ms);  // the stream is running
+    }
 
     std::int64_t Now() override { return T; }
     void Sleep(std::int64_t nanoseconds) override { Pass(nanoseconds + Overshoot); }
+    // The sound thread's ticks; a sleeping thread has none until woken.
     void Pass(std::int64_t nanoseconds)
     {
         const std::int64_t end = T + nanoseconds;
         for (; NextTick <= end; NextTick += SoundTickMs * Ms) {
             T = NextTick;
+            if (Asleep)
+                continue;
             Sound.Feed(*this);
+            ++Ticks;
+            Asleep = Sound.MaySleep();
         }
         T = end;
     }
@@ -51,6 +60,8 @@ public:
     std::int64_t Overshoot = 0;       // how late a sleeper wakes
     std::int64_t NextTick = Start + 1300000;
     bool Broken = false;
+    bool Asleep = false;
+    int Ticks = 0;
 
 private:
     std::int64_t T = Start;
@@ -199,4 +210,33 @@ TEST(SoundScheduler, ClosedOutputQueuesNothing)
     fake.Sound.Play(Level(10));
     fake.Pass(300 * Ms);
     EXPECT_TRUE(Stretches(fake.Heard).empty());
+}
+
+// A quiet second puts the sound thread to sleep, and a cascade never does;
+// the first beep after a long silence wakes it and is heard whole, as soon
+// after it was asked for as any other sound.
+TEST(SoundScheduler, SleepsWhenQuietAndWakesForTheNextSoundWhole)
+{
+    Fake fake;
+    EXPECT_TRUE(fake.Asleep) << "nothing asked for yet";
+    for (int i = 0; i < 150; ++i) {   // a long cascade, a beep every 15 ms
+        Beep(fake, 4000, 5);
+        fake.Pass(10 * Ms);
+        ASSERT_FALSE(fake.Asleep) << i;
+    }
+    fake.Pass(SoundSleepAfterMs * Ms + 50 * Ms);
+    ASSERT_TRUE(fake.Asleep);
+    const int ticks = fake.Ticks;
+    fake.Pass(10000 * Ms);
+    EXPECT_EQ(fake.Ticks, ticks) << "not one tick while asleep";
+    const std::int64_t asked = fake.Now();
+    Beep(fake, 4000, 5);
+    EXPECT_FALSE(fake.Asleep);
+    fake.Pass(300 * Ms);
+    const std::vector<Stretch> heard = Stretches(fake.Heard);
+    ASSERT_EQ(heard.size(), 151u);
+    EXPECT_EQ(heard.back().length, SoundFrames(5));
+    EXPECT_EQ(heard.back().length, heard.front().length);
+    EXPECT_GE(heard.back().start - FrameAt(asked), SoundFrames(SoundBufferMs));
+    EXPECT_LE(heard.back().start - FrameAt(asked), SoundFrames(SoundBufferMs + 10));
 }

@@ -1,5 +1,5 @@
 // What the game's sound output really plays, end to end: the calls go
-// through MakeSoundOutput() into a private PulseAudio null sink, and the
+// through MakeDeviceSoundOutput() into a private PulseAudio null sink, and the
 // recording of its monitor is taken apart into bursts of sound, their lengths
 // and pitches. The scheduling itself is tested on a fake device in
 // scheduler_test.cpp; this is the real stream, thread and resources.
@@ -19,6 +19,7 @@
 #include <sstream>
 
 #include "platform/sound.h"
+#include "platform/sound_device.h"
 #include "pulse_server.h"
 
 namespace {
@@ -124,7 +125,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(Server->Problem().isEmpty()) << Server->Problem().toStdString();
-        Sound = MakeSoundOutput();
+        Sound = MakeDeviceSoundOutput();
         // A marker tone, repeated until heard: from then on the output is
         // open, and the recording after the last marker is the test's.
         const qint64 from = Server->RecordedFrames();
@@ -201,6 +202,43 @@ TEST_F(HeardSound, RecordWaveFanfareAndClickComeOutWholeAndInStep)
     EXPECT_LT(cutMs, 250);
     EXPECT_GT(bursts[2].Ms(), cutMs + 4) << "the click after the cut";
     EXPECT_LT(bursts[2].Ms(), cutMs + 20) << "nothing of the wave after the click";
+}
+
+// After a quiet second the output sleeps; a beep ten seconds later wakes it
+// and is heard whole, at its pitch.
+TEST_F(HeardSound, ABeepAfterTenSecondsOfSilenceIsHeardWhole)
+{
+    QThread::msleep(10000);
+    Sound->Beep(4000, 5);
+    const std::vector<Burst> bursts = FindBursts(Heard());
+    ASSERT_EQ(bursts.size(), 1u) << Describe(bursts);
+    EXPECT_NEAR(bursts[0].Ms(), 5, 0.5) << Describe(bursts);
+    EXPECT_GT(bursts[0].loud * 1000.0 / Rate, 4.5) << "the start or the end is lost";
+    EXPECT_NEAR(bursts[0].Hz(), 4000, 400);
+}
+
+// Where the install rules put the plugin, seen from where they put the game.
+TEST(SoundPlugin, IsLookedForWhereItIsInstalledAndBesideTheProgram)
+{
+    const QString prefix = "/opt/some prefix";
+    const QString installed = prefix + "/" VANTORIX2_INSTALL_LIBDIR "/vantorix2/vantorix2-sound";
+    const QStringList paths = SoundPluginPaths(prefix + "/" VANTORIX2_INSTALL_BINDIR);
+    EXPECT_TRUE(paths.contains(installed)) << paths.join(" ").toStdString();
+    EXPECT_EQ(paths.value(0), prefix + "/" VANTORIX2_INSTALL_BINDIR "/vantorix2-sound") << "a build tree first";
+}
+
+// The game loads the device output from a plugin beside it; this program
+// has none, so its sound is silent, and the calls that wait still take
+// their time, as the animations count on them.
+TEST(SoundWithoutItsPlugin, IsSilentAndTakesItsTime)
+{
+    const std::unique_ptr<SoundOutput> sound = MakeSoundOutput();
+    EXPECT_GE(TimedMs([&] { sound->Beep(1000, 120); }), 119);
+    EXPECT_LT(TimedMs([&] { sound->PlayWave(":/WAV_2", false); }), 60) << "a wave without wait returns at once";
+    const double waveMs = double(WaveSamples(":/WAV_2").size()) * 1000.0 / Rate;
+    const qint64 spent = TimedMs([&] { sound->PlayWave(":/WAV_2", true); });
+    EXPECT_GE(spent, waveMs - 10);   // WaveSamples counts the bytes after the data chunk too
+    EXPECT_LT(spent, waveMs + 200);
 }
 
 }  // namespace
