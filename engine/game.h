@@ -31,6 +31,10 @@ struct AutopilotResult {
     std::uint8_t tolerance = 0;   // 1..10 for PlaceLow
 };
 
+// The placements one autopilot step has tried, shared by its strategies.
+struct PlacementTrials;
+struct PlacementTrial;
+
 // Where Move takes the falling figure: one cell left, right or down.
 enum class MoveDirection : std::uint8_t { Left, Right, Down };
 
@@ -116,7 +120,8 @@ public:
     static int CountEvenSteps(const Grid& grid);
 
 private:
-    bool Search(AutopilotStrategy strategy, std::uint8_t tolerance);
+    bool Search(PlacementTrials& trials, AutopilotStrategy strategy, std::uint8_t tolerance);
+    void RunTrial(bool quietWell, PlacementTrial& trial);
     std::int32_t TrialScore(bool quietWell);
     bool CanAct() const { return Running && !Paused && Enabled; }
     void Post(int code) { WindowHandle->PostGameNotification(code); }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "support/test_host.h"
@@ -167,6 +168,44 @@ TEST(PlaceToBuild, GivesWayOnlyAboveSixteenHundredTwentyPointsPerLevel)
     }
 }
 
+TEST(PlaceToScore, CountsItsTurnsFromWherePlaceToBuildGaveWay)
+{
+    // The build pass gives way with the corner turned and leaves it so; the
+    // next pass counts its turns from there, which decides between the two
+    // placements it rates alike.
+    const Rows well = {"...22..", "...24.2", "...1244", "1..1332", "4..4124"};
+    constexpr Box corner{0, 2, 0, 1, 5, 0, 0, 0, 0};
+    Rig probe;
+    Prepare(probe, well, corner);
+    ASSERT_FALSE(probe.game.PlaceToBuild());
+    ASSERT_NE(probe.game.Figure.Cells, corner);
+
+    Rig rig;
+    Prepare(rig, well, corner);
+    EXPECT_EQ(rig.game.AutopilotStep().strategy, AutopilotStrategy::PlaceToScore);
+    EXPECT_EQ(rig.game.Figure.X, 4);
+    EXPECT_EQ(rig.game.Figure.Y, 12);
+    EXPECT_EQ(rig.game.Figure.Cells, (Box{0, 1, 0, 0, 5, 2, 0, 0, 0}));
+}
+
+TEST(AutopilotStep, AnOrientationThatCannotMoveKeepsTheEndsOfTheOneBefore)
+{
+    // A tower in column 3 up to row 3. The corner passes over it in its first
+    // orientation; turned once it cannot move left at all and is tried from
+    // the first one's left end, beyond the tower, where it completes two lines.
+    Rows well;
+    for (int row = 3; row <= 16; ++row)
+        well.push_back(row % 2 == 0 ? "..3...." : "..2....");
+    well.push_back("..6....");
+    well.push_back("..11...");
+    Rig rig;
+    Prepare(rig, well, Corner616);
+    EXPECT_EQ(rig.game.AutopilotStep().strategy, AutopilotStrategy::PlaceToScore);
+    EXPECT_EQ(rig.game.Figure.X, 1);
+    EXPECT_EQ(rig.game.Figure.Y, 16);
+    EXPECT_EQ(rig.game.Figure.Cells, (Box{0, 0, 0, 6, 6, 0, 0, 1, 0}));
+}
+
 TEST(PlaceToScore, TakesAPlacementThatClearsAHoleOverABetterScore)
 {
     // Column 1 scores five cells; column 5 scores three but uncovers the
@@ -207,6 +246,37 @@ TEST(AutopilotStep, LeavesTheFigureAtItsStartWhenNothingQualifies)
     EXPECT_EQ(rig.game.Figure.Cells, Corner616);
     EXPECT_EQ(rig.game.Stack, before);
     EXPECT_TRUE(rig.host.FallTimerOn);
+}
+
+TEST(AutopilotStep, TriesEachPlacementOnceForAllItsStrategies)
+{
+    // Each trial switches the fall timer off and on once. A placement is an
+    // orientation in a column; on these low wells every column is in reach.
+    struct Case {
+        const char* name;
+        Rows well;
+        Box figure;
+        AutopilotStrategy strategy;
+        int placements;
+    } cases[] = {
+        {"a single cell never turns", {}, Single(3), AutopilotStrategy::PlaceToBuild, 7},
+        {"one colour upright and lying, judged twice", {}, Vertical444, AutopilotStrategy::PlaceToScore, 7 + 5},
+        {"three colours, four orientations", {}, Vertical123, AutopilotStrategy::PlaceToBuild, 7 + 5 + 7 + 5},
+        {"a corner judged by every tolerance",
+         {"...6...", "...3.5.", "3..6.1.", "5..1.6.", "4..1.6.", "223424.", "5643413"}, Corner616,
+         AutopilotStrategy::PlaceLow, 4 * 6},
+        {"a corner nothing takes",
+         {"....2..", "....6..", "..3.4..", "..4.3.5", "..4.2.2", ".25.1.4", ".5451.4", ".1254.6"}, Corner616,
+         AutopilotStrategy::None, 4 * 6},
+    };
+    for (const Case& c : cases) {
+        Rig rig;
+        Prepare(rig, c.well, c.figure);
+        EXPECT_EQ(rig.game.AutopilotStep().strategy, c.strategy) << c.name;
+        const std::vector<std::string>& calls = rig.host.Calls;
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "timer off"), c.placements) << c.name;
+        EXPECT_EQ(std::count(calls.begin(), calls.end(), "timer on"), c.placements) << c.name;
+    }
 }
 
 TEST(TrialCascadeScore, WeighsEachCellByPassAndCountAndSwitchesTheTimer)
@@ -267,6 +337,11 @@ TEST(AutopilotMeasures, HolesEvenStepsAndNearMatches)
         {"a covered gap and a gap under a gap", {"1......", ".......", "2.....3", "......."}, 3, 5},
         {"a tower beside empty columns", {"1......", "1......", "1......"}, 0, 5},
         {"steps of one row", {"......1", ".....11", "....111", "...1111"}, 0, 6},
+        {"a lid in row 1 over every column", [] {
+             Rows rows(18, ".......");
+             rows.front() = "1111111";
+             return rows;
+         }(), 7 * 17, 6},
     };
     for (const Case& c : cases) {
         Rig rig;
