@@ -215,6 +215,9 @@ private:
     // Shows or hides a panel; without the autopilot an open panel pauses the
     // game and covers the well.
     void TogglePanel(QWidget* panel);
+    // A paused game wakes no one: its timers rest until it goes on, and then
+    // start a whole period anew (paused ticks count for nothing anyway).
+    void TimersFollowPause();
 
     // Languages: the switch walks the design table.
     void ChangeLang(const QString& language);
@@ -279,6 +282,8 @@ private:
     // Qt's Russian texts, installed while the interface is Russian.
     std::unique_ptr<QTranslator> QtRussian;
     bool QtRussianInstalled = false;
+    bool FallTimerResting = false;
+    bool DropTimerResting = false;
     bool WasActive = false;
     bool Destroyed = false;
     bool ReplacingName = false;

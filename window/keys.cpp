@@ -91,6 +91,7 @@ void TForm1::KeyPressDown(int key)
         PauseBlocked->hide();
         Game->SetPaused(false);
         Flags.UserPaused = Game->Paused;
+        TimersFollowPause();
         return;
     }
     // While the name entry is open, L is a letter of the name.
@@ -177,6 +178,7 @@ void TForm1::RunKeyCommand(int key)
         if (!Flags.AutopilotOn && Game->Running && GBOptions->isHidden() && !Game->Paused) {
             Game->SetPaused(true);
             Flags.UserPaused = Game->Paused;
+            TimersFollowPause();
         }
         break;
     case 'S':

@@ -11,6 +11,7 @@ void TForm1::TogglePanel(QWidget* panel)
     const bool shown = !panel->isHidden();
     Game->SetPaused(shown);
     Flags.UserPaused = Game->Paused;
+    TimersFollowPause();
     PauseBlocked->setVisible(shown);
 }
 
@@ -53,4 +54,20 @@ void TForm1::Lb_Sound_ONClick()
 {
     ChBox_Sound_ONClick();
     ChBox_Sound_ON->setChecked(!ChBox_Sound_ON->isChecked());
+}
+
+void TForm1::TimersFollowPause()
+{
+    if (Game->Paused) {
+        FallTimerResting = FallTimerResting || Timer1->isActive();
+        DropTimerResting = DropTimerResting || Timer3->isActive();
+        Timer1->stop();
+        Timer3->stop();
+        return;
+    }
+    if (FallTimerResting)
+        Timer1->start();
+    if (DropTimerResting)
+        Timer3->start();
+    FallTimerResting = DropTimerResting = false;
 }

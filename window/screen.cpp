@@ -73,6 +73,7 @@ void TForm1::FormActivate()
 {
     if (!Flags.UserPaused)
         Game->SetPaused(false);
+    TimersFollowPause();
     if (Flags.FullScreen)
         SetFullScr();
     window()->setWindowTitle("Vantorix II");
@@ -85,6 +86,7 @@ void TForm1::FormDeactivate()
 {
     if (!Flags.AutopilotOn)
         Game->SetPaused(true);   // Flags.UserPaused stays: the next activation resumes
+    TimersFollowPause();
     if (Flags.FullScreen)
         SetNotFullScr();
     // Seen from the task bar, the game is now a folder of reports.

@@ -4,6 +4,7 @@
 #include <QKeySequence>
 #include <filesystem>
 #include <QTest>
+#include <QTimer>
 
 #include "form_fixture.h"
 #include "window/design.h"
@@ -184,6 +185,31 @@ TEST(KeyFilters, APausedGameResumesOnAnyKeyButAModifier)
         EXPECT_FALSE(form.State().UserPaused);
         EXPECT_TRUE(form.PauseBlocked->isHidden());
         EXPECT_EQ(form.Game->Figure.X, 3) << "the resuming key does nothing else";
+    }
+}
+
+// A paused game's timers rest until it goes on: nothing wakes meanwhile.
+TEST(KeyFilters, APausedGameWakesNoTimerUntilItGoesOn)
+{
+    const struct {
+        const char* name;
+        Qt::Key pause;
+        bool dropping;   // paused in the grace after a hard drop
+    } cases[] = {{"P", Qt::Key_P, false}, {"the options", Qt::Key_O, false}, {"P after a drop", Qt::Key_P, true}};
+    for (const auto& c : cases) {
+        ProbeForm form;
+        StartWithFigure(form);
+        if (c.dropping)
+            Press(form, Qt::Key_Space);
+        QTimer* running = c.dropping ? form.Timer3 : form.Timer1;
+        ASSERT_TRUE(running->isActive()) << c.name;
+        Press(form, c.pause);
+        ASSERT_TRUE(form.Game->Paused) << c.name;
+        EXPECT_FALSE(form.Timer1->isActive() || form.Timer3->isActive()) << c.name;
+        Press(form, c.pause == Qt::Key_O ? Qt::Key_O : Qt::Key_Left);
+        EXPECT_FALSE(form.Game->Paused) << c.name;
+        EXPECT_TRUE(running->isActive()) << c.name << ": the timer that ran goes on";
+        EXPECT_NE(form.Timer1->isActive(), form.Timer3->isActive()) << c.name;
     }
 }
 
