@@ -38,7 +38,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
         }
         if (flag == "-h" || flag == "--help")
             return {std::nullopt, true, {}};
-        if (flag != "--listen" && flag != "--db")
+        if (flag != "--listen" && flag != "--db" && flag != "--max-connections" && flag != "--request-deadline")
             return {std::nullopt, false, "unknown argument '" + args[i] + "'"};
         if (!value) {
             if (i + 1 == args.size())
@@ -52,15 +52,23 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
                 return {std::nullopt, false, "--db needs a file name"};
             options.Database = *value;
         }
+        if (flag == "--max-connections" || flag == "--request-deadline") {
+            const auto number = ParseScoreNumber(*value);
+            if (!number || *number < 1 || *number > 1000000)
+                return {std::nullopt, false, flag + " wants a number from 1 to 1000000, not '" + *value + "'"};
+            (flag == "--max-connections" ? options.MaxConnections : options.RequestDeadlineMs) = *number;
+        }
     }
     return {options, false, {}};
 }
 
 std::string Usage()
 {
-    return "usage: vantorix2-records [--listen HOST:PORT] [--db FILE]\n"
-           "  --listen HOST:PORT  address to serve on (default 127.0.0.1:8642; port 0: any free port)\n"
-           "  --db FILE           SQLite database of the published results (default vantorix2-records.db)\n";
+    return "usage: vantorix2-records [--listen HOST:PORT] [--db FILE] [--max-connections N] [--request-deadline MS]\n"
+           "  --listen HOST:PORT      address to serve on (default 127.0.0.1:8642; port 0: any free port)\n"
+           "  --db FILE               SQLite database of the published results (default vantorix2-records.db)\n"
+           "  --max-connections N     open connections at most; more are answered 503 (default 4096)\n"
+           "  --request-deadline MS   time a client has for a request's head before 408 (default 10000)\n";
 }
 
 std::string ServerUrl(const std::string& host, int port)

@@ -1,5 +1,5 @@
 #pragma once
-// vantorix2-records [--listen HOST:PORT] [--db FILE]
+// vantorix2-records [--listen HOST:PORT] [--db FILE] [--max-connections N] [--request-deadline MS]
 
 #include <filesystem>
 #include <optional>
@@ -10,6 +10,8 @@ struct ServerOptions {
     std::string Host = "127.0.0.1";
     int Port = 8642;  // 0: any free port
     std::filesystem::path Database = "vantorix2-records.db";
+    int MaxConnections = 4096;
+    int RequestDeadlineMs = 10000;
 };
 
 struct CommandLine {

@@ -2,14 +2,47 @@
 
 #include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <iostream>
 #include <thread>
 
 #include "server/command_line.h"
-#include "server/records_http.h"
+#include "server/http_server.h"
+#include "server/records_service.h"
+
+namespace {
+
+// Writes the lines in one write where it can, so that lines never mix.
+void WriteLog(const std::string& lines)
+{
+    const char* data = lines.data();
+    std::size_t left = lines.size();
+    while (left > 0) {
+        const ssize_t written = ::write(STDERR_FILENO, data, left);
+        if (written <= 0)
+            return;   // nobody reads the log any more; serving goes on
+        data += written;
+        left -= std::size_t(written);
+    }
+}
+
+// Every open connection is a descriptor: as many as the system lets us.
+void RaiseDescriptorLimit(int connections)
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return;
+    const rlim_t wanted = rlim_t(connections) + 64;
+    if (limit.rlim_cur < wanted) {
+        limit.rlim_cur = limit.rlim_max == RLIM_INFINITY ? wanted : std::min(wanted, limit.rlim_max);
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -32,50 +65,48 @@ int main(int argc, char** argv)
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    RaiseDescriptorLimit(options.MaxConnections);
 
-    std::unique_ptr<RecordsStore> store;
+    std::unique_ptr<RecordsService> service;
     try {
-        store = std::make_unique<RecordsStore>(options.Database);
+        service = std::make_unique<RecordsService>(options.Database);
     } catch (const StoreError& e) {
         std::cerr << "vantorix2-records: cannot use the database " << options.Database.string() << ": " << e.what()
                   << "\n";
         return 1;
     }
+    service->Log = [](const std::string& line) { WriteLog(line + "\n"); };
 
-    RecordsHttpServer server;
-    ConfigureRecordsServer(server, *store);
-    int port = options.Port;
-    const bool bound = port == 0 ? (port = server.bind_to_any_port(options.Host)) > 0
-                                 : server.bind_to_port(options.Host, port);
-    if (!bound || !server.WidenBacklog()) {
+    HttpSettings settings;
+    settings.MaxConnections = options.MaxConnections;
+    settings.RequestDeadline = std::chrono::milliseconds(options.RequestDeadlineMs);
+    HttpServer server(settings, [&](const HttpRequest& request, std::uint64_t token) {
+        return service->Handle(request, token);
+    });
+    service->AnswerThrough(server);
+    server.Log = WriteLog;
+    const int port = server.Listen(options.Host, options.Port);
+    if (port == 0) {
         std::cerr << "vantorix2-records: cannot listen on " << ServerUrl(options.Host, options.Port) << "\n";
         return 1;
     }
-    LogLine("vantorix2-records: listening on " + ServerUrl(options.Host, port));
+    WriteLog("vantorix2-records: listening on " + ServerUrl(options.Host, port) + "\n");
 
-    std::atomic<bool> listenEnded = false;
+    std::atomic<bool> served = false;
     std::thread stopper([&] {
         // Waits in slices so that it also ends when serving ends on its own.
         const timespec slice{0, 100'000'000};
-        while (!listenEnded) {
-            if (sigtimedwait(&stopSignals, nullptr, &slice) < 0)
-                continue;
-            // A signal between binding and listening: stop() does nothing
-            // until the server runs.
-            while (!listenEnded && !server.is_running())
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            if (!listenEnded)
-                server.stop();
-            return;
+        while (!served) {
+            if (sigtimedwait(&stopSignals, nullptr, &slice) >= 0) {
+                server.Stop();
+                return;
+            }
         }
     });
-
-    const bool served = server.listen_after_bind();
-    listenEnded = true;
+    server.Run();
+    served = true;
     stopper.join();
-    if (!served) {
-        LogLine("vantorix2-records: the server stopped with an error");
-        return 1;
-    }
+    // The publishes still waiting are stored before the database closes.
+    service.reset();
     return 0;
 }

@@ -170,6 +170,31 @@ RecordsStore::RecordsStore(const std::filesystem::path& file)
 
 RecordsStore::~RecordsStore() = default;
 
+void RecordsStore::LeaveCheckpointsToCaller()
+{
+    std::lock_guard guard(Lock);
+    // A hook of our own replaces the automatic checkpoint.
+    sqlite3_wal_hook(
+        Db.get(),
+        [](void* store, sqlite3*, const char*, int frames) {
+            static_cast<RecordsStore*>(store)->Frames.store(frames, std::memory_order_relaxed);
+            return SQLITE_OK;
+        },
+        this);
+}
+
+bool RecordsStore::Checkpoint()
+{
+    std::lock_guard guard(Lock);
+    const int result = sqlite3_wal_checkpoint_v2(Db.get(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    if (result == SQLITE_BUSY)
+        return false;
+    if (result != SQLITE_OK)
+        Fail("cannot copy the log into the database");
+    return true;
+}
+
+
 void RecordsStore::CloseDatabase::operator()(sqlite3* db) const
 {
     sqlite3_close(db);
@@ -192,22 +217,29 @@ void RecordsStore::Execute(const char* sql)
 
 void RecordsStore::Add(const Publish& publish)
 {
+    AddAll(std::span<const Publish>(&publish, 1));
+}
+
+void RecordsStore::AddAll(std::span<const Publish> publishes)
+{
     std::lock_guard guard(Lock);
     Begin->Run();
     try {
-        if (publish.Human) {
-            InsertHuman->Bind(1, publish.Human->Name).Bind(2, publish.Human->Score).Run();
-            UpdateBestPlayer->Bind(1, publish.Human->Name)
-                .Bind(2, publish.Human->Score)
-                .Bind(3, sqlite3_last_insert_rowid(Db.get()))
-                .Run();
-        }
-        if (publish.Autopilot) {
-            InsertAutopilot->Bind(1, publish.Autopilot->Score).Bind(2, publish.Autopilot->Publisher).Run();
-            InsertBestAutopilot->Bind(1, publish.Autopilot->Score)
-                .Bind(2, publish.Autopilot->Publisher)
-                .Bind(3, sqlite3_last_insert_rowid(Db.get()))
-                .Run();
+        for (const Publish& publish : publishes) {
+            if (publish.Human) {
+                InsertHuman->Bind(1, publish.Human->Name).Bind(2, publish.Human->Score).Run();
+                UpdateBestPlayer->Bind(1, publish.Human->Name)
+                    .Bind(2, publish.Human->Score)
+                    .Bind(3, sqlite3_last_insert_rowid(Db.get()))
+                    .Run();
+            }
+            if (publish.Autopilot) {
+                InsertAutopilot->Bind(1, publish.Autopilot->Score).Bind(2, publish.Autopilot->Publisher).Run();
+                InsertBestAutopilot->Bind(1, publish.Autopilot->Score)
+                    .Bind(2, publish.Autopilot->Publisher)
+                    .Bind(3, sqlite3_last_insert_rowid(Db.get()))
+                    .Run();
+            }
         }
         Commit->Run();
     } catch (...) {

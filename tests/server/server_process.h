@@ -220,8 +220,9 @@ class RecordsServerProcess {
 public:
     static constexpr const char* ListeningPrefix = "vantorix2-records: listening on http://127.0.0.1:";
 
-    explicit RecordsServerProcess(const std::filesystem::path& database, const std::string& binary = RecordsBinary)
-        : Child(binary, {"--listen", "127.0.0.1:0", "--db", database.string()})
+    explicit RecordsServerProcess(const std::filesystem::path& database, const std::string& binary = RecordsBinary,
+                                  const std::vector<std::string>& more = {})
+        : Child(binary, Arguments(database, more))
     {
         FirstLine = Child.ReadLine(20s);
         const std::string prefix = ListeningPrefix;
@@ -241,6 +242,13 @@ public:
     int Stop(int sig = SIGTERM, std::chrono::milliseconds grace = 10s) { return Child.Stop(sig, grace); }
 
 private:
+    static std::vector<std::string> Arguments(const std::filesystem::path& database, const std::vector<std::string>& more)
+    {
+        std::vector<std::string> args{"--listen", "127.0.0.1:0", "--db", database.string()};
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    }
+
     ChildProcess Child;
     std::string FirstLine;
     int ServerPort = 0;

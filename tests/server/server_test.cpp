@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
+#include <thread>
 
 #include "server/records_store.h"
 #include "server_process.h"
@@ -165,6 +167,32 @@ TEST_F(RecordsServer, ListsEachNameOnceWithItsBestScoreEarlierFirst)
               (Rows{{"1", "Ann", "300"}, {"2", "Cid", "300"}, {"3", "Bob", "300"}, {"4", "ann", "50"}}));
 }
 
+TEST_F(RecordsServer, APublisherToldStoredSeesTheRowOnThePageAtOnce)
+{
+    // Publishers at once, so that commits and renderings of the page overlap;
+    // each later round scores higher, so every row asked for is in the top 30.
+    constexpr int Publishers = 4, Rounds = 15;
+    std::vector<std::thread> threads;
+    for (int p = 0; p < Publishers; ++p)
+        threads.emplace_back([&, p] {
+            for (int round = 0; round < Rounds; ++round) {
+                const std::string name = "p" + std::to_string(p) + "r" + std::to_string(round);
+                const std::string score = std::to_string(1 + round * Publishers + p);   // below 1000: no digit groups
+                if (Send("name=" + name + "&self=" + score + "&autopilot=-") != 200) {
+                    ADD_FAILURE() << name << " not stored";
+                    return;
+                }
+                const Rows rows = TableRows(Page(), "players");
+                const bool shown = std::any_of(rows.begin(), rows.end(), [&](const std::vector<std::string>& row) {
+                    return row.size() == 3 && row[1] == name && row[2] == score;
+                });
+                EXPECT_TRUE(shown) << name;
+            }
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+}
+
 TEST_F(RecordsServer, ShowsThirtyOfEachList)
 {
     for (int k = 1; k <= 32; ++k)
@@ -207,8 +235,8 @@ TEST_F(RecordsServer, AnswersOtherAddressesWith404)
 
 TEST_F(RecordsServer, IdleConnectionsDoNotHoldUpAPublish)
 {
-    // More than the library's default eight workers, each held by a
-    // connection that sends nothing.
+    // Connections that send nothing, more than a small pool of workers
+    // would have.
     std::vector<int> idle;
     for (int k = 0; k < 12; ++k) {
         idle.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));

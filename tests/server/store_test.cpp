@@ -35,6 +35,25 @@ TEST(RecordsStore, KeepsEverythingWhenOpenedAgain)
     EXPECT_EQ(store.Count().HumanResults, 2);
 }
 
+TEST(RecordsStore, ALogLeftToTheCallerGrowsUntilCopiedThenStartsAgain)
+{
+    TempFolder folder;
+    RecordsStore writer(folder / "records.db"), other(folder / "records.db");
+    writer.LeaveCheckpointsToCaller();
+    // A commit each, well past the thousand frames at which SQLite would
+    // copy by itself.
+    constexpr int Commits = 600;
+    for (int k = 0; k < Commits; ++k)
+        writer.Add({HumanResult{"p" + std::to_string(k), k}, std::nullopt});
+    EXPECT_GT(writer.LogFrames(), 1000);
+    // Copied from another connection, then the next commit starts the log again.
+    EXPECT_TRUE(other.Checkpoint());
+    writer.Add({HumanResult{"last", 1}, std::nullopt});
+    EXPECT_LT(writer.LogFrames(), 100);
+    EXPECT_EQ(other.Count().HumanResults, Commits + 1);
+    EXPECT_EQ(other.BestPlayers(1), (std::vector<HumanResult>{{"p599", 599}}));
+}
+
 TEST(RecordsStore, RefusesAFileThatIsNoDatabase)
 {
     TempFolder folder;

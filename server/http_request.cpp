@@ -1,0 +1,149 @@
+#include "http_request.h"
+
+#include <algorithm>
+
+namespace {
+
+bool IsTokenChar(char c)
+{
+    const auto u = static_cast<unsigned char>(c);
+    if ((u >= '0' && u <= '9') || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z'))
+        return true;
+    return std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
+}
+
+bool IsControl(char c)
+{
+    const auto u = static_cast<unsigned char>(c);
+    return u < 0x20 || u == 0x7F;
+}
+
+bool SameLetters(std::string_view a, std::string_view b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return (x | 0x20) == (y | 0x20);
+           });
+}
+
+std::string_view TrimBlanks(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    return text;
+}
+
+// One line without its end; the end is LF or CRLF.
+std::string_view WithoutEnd(std::string_view line)
+{
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    return line;
+}
+
+HeadRead Refuse(int status)
+{
+    HeadRead read;
+    read.Outcome = HeadRead::State::Refused;
+    read.Status = status;
+    return read;
+}
+
+// "METHOD /target HTTP/1.x"; nothing when it is not one (Status says why).
+bool ReadRequestLine(std::string_view line, HttpRequest& request, bool& http10, int& status)
+{
+    status = 400;
+    const std::size_t firstSpace = line.find(' ');
+    const std::size_t lastSpace = line.rfind(' ');
+    if (firstSpace == std::string_view::npos || firstSpace == lastSpace)
+        return false;
+    const std::string_view method = line.substr(0, firstSpace);
+    const std::string_view target = line.substr(firstSpace + 1, lastSpace - firstSpace - 1);
+    const std::string_view version = line.substr(lastSpace + 1);
+    if (method.empty() || method.size() > 16 || !std::all_of(method.begin(), method.end(), IsTokenChar))
+        return false;
+    // Origin form only: a path from the root, no blanks or control bytes.
+    if (target.empty() || target.front() != '/' ||
+        std::any_of(target.begin(), target.end(), [](char c) { return c == ' ' || IsControl(c); }))
+        return false;
+    if (version == "HTTP/1.1") {
+        http10 = false;
+    } else if (version == "HTTP/1.0") {
+        http10 = true;
+    } else {
+        if (version.size() == 8 && version.substr(0, 5) == "HTTP/" && version[6] == '.')
+            status = 505;
+        return false;
+    }
+    request.Method = std::string(method);
+    request.Target = std::string(target);
+    return true;
+}
+
+}  // namespace
+
+HeadRead ReadRequestHead(std::string_view received, const HttpLimits& limits)
+{
+    // Blank lines before a request (left over from a client's last one).
+    std::size_t start = 0;
+    while (start < received.size() && (received[start] == '\r' || received[start] == '\n'))
+        ++start;
+    const std::size_t lineEnd = received.find('\n', start);
+    if (lineEnd == std::string_view::npos)
+        return received.size() > limits.RequestLine ? Refuse(414) : HeadRead{};
+    // Blank lines before it count: they cannot be sent without end either.
+    if (lineEnd > limits.RequestLine)
+        return Refuse(414);
+
+    HeadRead read;
+    bool http10 = false;
+    int status = 0;
+    if (!ReadRequestLine(WithoutEnd(received.substr(start, lineEnd - start)), read.Request, http10, status))
+        return Refuse(status);
+    bool keepAliveAsked = false, closeAsked = false;
+
+    std::size_t at = lineEnd + 1;
+    std::size_t lines = 0;
+    for (;;) {
+        const std::size_t end = received.find('\n', at);
+        if (end == std::string_view::npos)
+            return received.size() - (lineEnd + 1) > limits.HeaderBytes ? Refuse(431) : HeadRead{};
+        const std::string_view line = WithoutEnd(received.substr(at, end - at));
+        at = end + 1;
+        if (line.empty())
+            break;
+        if (++lines > limits.HeaderLines || at - (lineEnd + 1) > limits.HeaderBytes)
+            return Refuse(431);
+        const std::size_t colon = line.find(':');
+        // A folded line (one beginning with a blank) is refused, as HTTP/1.1 asks.
+        if (colon == std::string_view::npos || colon == 0 ||
+            !std::all_of(line.begin(), line.begin() + std::ptrdiff_t(colon), IsTokenChar))
+            return Refuse(400);
+        const std::string_view name = line.substr(0, colon);
+        const std::string_view value = TrimBlanks(line.substr(colon + 1));
+        if (std::any_of(value.begin(), value.end(), [](char c) { return c != '\t' && IsControl(c); }))
+            return Refuse(400);
+        if (SameLetters(name, "Content-Length")) {
+            if (value.empty() || !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; }))
+                return Refuse(400);
+            if (value.find_first_not_of('0') != std::string_view::npos)
+                read.Request.HasBody = true;
+        } else if (SameLetters(name, "Transfer-Encoding")) {
+            read.Request.HasBody = true;
+        } else if (SameLetters(name, "Connection")) {
+            std::string_view rest = value;
+            while (!rest.empty()) {
+                const std::size_t comma = rest.find(',');
+                const std::string_view option = TrimBlanks(rest.substr(0, comma));
+                closeAsked = closeAsked || SameLetters(option, "close");
+                keepAliveAsked = keepAliveAsked || SameLetters(option, "keep-alive");
+                rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+            }
+        }
+    }
+    read.Request.KeepAlive = !closeAsked && (!http10 || keepAliveAsked);
+    read.Outcome = HeadRead::State::Complete;
+    read.Consumed = at;
+    return read;
+}

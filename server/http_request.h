@@ -1,0 +1,43 @@
+#pragma once
+// The head of one HTTP/1.x request, read from the bytes a connection has
+// received so far, for a server that takes GET and HEAD only. Strict and
+// bounded: it never reads past the head, never holds more than the limits
+// allow, and says which status refuses a head that breaks them.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+struct HttpLimits {
+    std::size_t RequestLine = 8192;   // longer: 414
+    std::size_t HeaderBytes = 16384;  // the header lines together; more: 431
+    std::size_t HeaderLines = 100;    // more: 431
+};
+
+struct HttpRequest {
+    std::string Method;
+    std::string Target;       // as sent: path and query, not decoded
+    bool KeepAlive = true;    // HTTP/1.1 unless "Connection: close"; 1.0 only with keep-alive
+    bool HasBody = false;     // a Content-Length above 0, or any Transfer-Encoding
+    std::string_view Path() const { return std::string_view(Target).substr(0, Target.find('?')); }
+    std::string_view Query() const
+    {
+        const std::size_t mark = Target.find('?');
+        return mark == std::string::npos ? std::string_view() : std::string_view(Target).substr(mark + 1);
+    }
+};
+
+struct HeadRead {
+    enum class State {
+        Incomplete,   // more bytes are needed; Consumed is 0
+        Complete,     // Request holds the head, which took Consumed bytes
+        Refused,      // Status says why; the connection is to be closed after it
+    } Outcome = State::Incomplete;
+    HttpRequest Request;
+    std::size_t Consumed = 0;
+    int Status = 0;   // 400, 414, 431 or 505 when refused
+};
+
+// Reads the head at the start of received. Empty lines before the request
+// line are skipped, as HTTP allows; a line ends at CRLF or LF.
+HeadRead ReadRequestHead(std::string_view received, const HttpLimits& limits);

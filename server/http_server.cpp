@@ -1,0 +1,579 @@
+#include "http_server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <deque>
+#include <mutex>
+#include <unordered_map>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How long a refused or closing connection's unread bytes are still taken
+// and dropped after the answer, so that the answer is not lost to a reset.
+constexpr std::chrono::milliseconds Linger{1000};
+// Deadlines are looked at this often while any connection is open.
+constexpr int CheckMilliseconds = 100;
+// Received bytes a connection holds at most: one head at its longest, and
+// some of the next.
+constexpr std::size_t ReadChunk = 65536;
+// Connections beyond the limit that are still being told 503; more than
+// these are closed unanswered.
+constexpr int RefusalRoom = 64;
+
+const char* Reason(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 400: return "Bad Request";
+    case 404: return "Not Found";
+    case 405: return "Method Not Allowed";
+    case 408: return "Request Timeout";
+    case 413: return "Content Too Large";
+    case 414: return "URI Too Long";
+    case 431: return "Request Header Fields Too Large";
+    case 500: return "Internal Server Error";
+    case 503: return "Service Unavailable";   // a full house
+    case 505: return "HTTP Version Not Supported";
+    default: return "Error";
+    }
+}
+
+std::string UtcNow()
+{
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[48];
+    const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+    std::snprintf(text + length, sizeof text - length, ".%03dZ", int(millis));
+    return text;
+}
+
+std::string Serialise(const HttpResponse& response, bool head, bool close)
+{
+    std::string bytes = "HTTP/1.1 " + std::to_string(response.Status) + " " + Reason(response.Status) +
+                        "\r\nContent-Type: " + response.ContentType +
+                        "\r\nContent-Length: " + std::to_string(response.Body.size()) + "\r\n";
+    for (const auto& [name, value] : response.Headers)
+        bytes += name + ": " + value + "\r\n";
+    bytes += close ? "Connection: close\r\n\r\n" : "Connection: keep-alive\r\n\r\n";
+    if (!head)
+        bytes += response.Body;
+    return bytes;
+}
+
+HttpResponse Plain(int status, const std::string& text)
+{
+    HttpResponse response;
+    response.Status = status;
+    response.Body = text + "\n";
+    response.Headers = {{"Cache-Control", "no-store"}};
+    return response;
+}
+
+// One request's answer, kept in the order the requests came.
+struct Answer {
+    std::uint64_t Token = 0;
+    bool Ready = false;
+    bool Head = false;
+    bool CloseAfter = false;
+    std::string Bytes;
+    std::string Method, Target;
+    Clock::time_point Started;
+};
+
+struct Connection {
+    int Fd = -1;
+    std::uint64_t Id = 0;
+    std::string In;
+    std::deque<Answer> Out;
+    std::size_t SentOfFront = 0;
+    Clock::time_point Deadline;     // for the next head, while no answer is due
+    bool Closing = false;           // no more requests: the answers due, then close
+    bool Lingering = false;         // answered and shut for writing: input dropped until LingerUntil
+    Clock::time_point LingerUntil;
+    std::uint32_t Interest = 0;
+};
+
+}  // namespace
+
+std::string EscapeForLog(std::string_view text)
+{
+    static constexpr char Hex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text.substr(0, 2048)) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u > 0x7E || c == '\\') {
+            out += "\\x";
+            out += Hex[u >> 4];
+            out += Hex[u & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+class HttpServer::Loop {
+public:
+    Loop(HttpSettings settings, Handler handler, std::function<void(const std::string&)>& log)
+        : Settings(std::move(settings)), Handle(std::move(handler)), Log(log)
+    {
+        Epoll = ::epoll_create1(EPOLL_CLOEXEC);
+        Wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        Spare = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        Watch(Wake, EPOLLIN);
+    }
+    ~Loop()
+    {
+        for (auto& [fd, connection] : Connections)
+            ::close(fd);
+        for (int fd : {ListenFd, Wake, Epoll, Spare})
+            if (fd >= 0)
+                ::close(fd);
+    }
+
+    int Listen(const std::string& host, int port)
+    {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+        addrinfo* found = nullptr;
+        if (::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
+            return 0;
+        for (addrinfo* at = found; at && ListenFd < 0; at = at->ai_next) {
+            const int fd = ::socket(at->ai_family, at->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, at->ai_protocol);
+            const int yes = 1;
+            if (fd < 0)
+                continue;
+            ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+            if (::bind(fd, at->ai_addr, at->ai_addrlen) == 0 && ::listen(fd, SOMAXCONN) == 0)
+                ListenFd = fd;
+            else
+                ::close(fd);
+        }
+        ::freeaddrinfo(found);
+        if (ListenFd < 0)
+            return 0;
+        sockaddr_storage bound{};
+        socklen_t length = sizeof bound;
+        ::getsockname(ListenFd, reinterpret_cast<sockaddr*>(&bound), &length);
+        Watch(ListenFd, EPOLLIN);
+        return bound.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port)
+                                           : ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
+    }
+
+    void Run()
+    {
+        epoll_event events[256];
+        Clock::time_point nextCheck = Clock::now();
+        while (!Stopping) {
+            // An idle server sleeps: deadlines need looking at only while
+            // connections are open.
+            const int timeout = Connections.empty() ? -1 : CheckMilliseconds;
+            const int count = ::epoll_wait(Epoll, events, 256, timeout);
+            if (count < 0 && errno != EINTR)
+                break;
+            for (int i = 0; i < count; ++i) {
+                const int fd = events[i].data.fd;
+                if (fd == ListenFd)
+                    AcceptAll();
+                else if (fd == Wake)
+                    TakeCompletions();
+                else if (auto found = Connections.find(fd); found != Connections.end())
+                    OnEvents(found->second, events[i].events);
+            }
+            const Clock::time_point now = Clock::now();
+            if (now >= nextCheck) {
+                CheckDeadlines(now);
+                nextCheck = now + std::chrono::milliseconds(CheckMilliseconds);
+            }
+            FlushLog();
+        }
+        FlushLog();
+    }
+
+    void Stop()
+    {
+        Stopping = true;
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t ignored = ::write(Wake, &one, sizeof one);
+    }
+
+    void Complete(std::uint64_t token, HttpResponse response)
+    {
+        bool first = false;
+        {
+            std::lock_guard lock(CompletedLock);
+            first = Completed.empty();
+            Completed.emplace_back(token, std::move(response));
+        }
+        // The loop takes the whole list at one wake: a list already waiting
+        // has woken it.
+        if (first) {
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const ssize_t ignored = ::write(Wake, &one, sizeof one);
+        }
+    }
+
+private:
+    void Watch(int fd, std::uint32_t events)
+    {
+        epoll_event event{};
+        event.events = events;
+        event.data.fd = fd;
+        ::epoll_ctl(Epoll, EPOLL_CTL_ADD, fd, &event);
+    }
+
+    void SetInterest(Connection& c, std::uint32_t events)
+    {
+        if (c.Interest == events)
+            return;
+        c.Interest = events;
+        epoll_event event{};
+        event.events = events;
+        event.data.fd = c.Fd;
+        ::epoll_ctl(Epoll, EPOLL_CTL_MOD, c.Fd, &event);
+    }
+
+    void AcceptAll()
+    {
+        for (;;) {
+            int fd = ::accept4(ListenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            if (fd < 0 && (errno == EMFILE || errno == ENFILE) && Spare >= 0) {
+                // Out of descriptors: take the connection on the spare one
+                // only to close it, rather than leave it waiting for ever.
+                ::close(Spare);
+                fd = ::accept4(ListenFd, nullptr, nullptr, SOCK_CLOEXEC);
+                if (fd >= 0)
+                    ::close(fd);
+                Spare = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+                continue;
+            }
+            if (fd < 0)
+                return;   // EAGAIN: all taken; anything else: the next round
+            const bool full = int(Connections.size()) >= Settings.MaxConnections;
+            if (full && int(Connections.size()) >= Settings.MaxConnections + RefusalRoom) {
+                ::close(fd);
+                continue;
+            }
+            const int yes = 1;
+            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+            Connection& c = Connections[fd];
+            c.Fd = fd;
+            c.Id = NextId++;
+            c.Deadline = Clock::now() + Settings.RequestDeadline;
+            c.Interest = EPOLLIN | EPOLLRDHUP;
+            Watch(fd, c.Interest);
+            if (full) {
+                // Refused at once, never queued; answered like any refusal,
+                // so that the client reads the 503 rather than a reset.
+                Refuse(c, 503, "-", "-");
+                Write(c);
+            }
+        }
+    }
+
+    void OnEvents(Connection& c, std::uint32_t events)
+    {
+        if (events & (EPOLLERR | EPOLLHUP)) {
+            Close(c);
+            return;
+        }
+        const int fd = c.Fd;
+        if (events & (EPOLLIN | EPOLLRDHUP))
+            if (!ReadSome(c))
+                return;
+        if (Connections.count(fd) && (events & EPOLLOUT))
+            Write(c);
+    }
+
+    // False when the connection was closed.
+    bool ReadSome(Connection& c)
+    {
+        char buffer[ReadChunk];
+        bool peerDone = false;
+        for (;;) {
+            // A full buffer waits for its requests to be answered.
+            if (!c.Lingering && c.In.size() >= ReadChunk)
+                break;
+            const ssize_t got = ::recv(c.Fd, buffer, sizeof buffer, 0);
+            if (got > 0) {
+                if (!c.Lingering)
+                    c.In.append(buffer, std::size_t(got));
+                // A short read emptied the socket; the poll is level-triggered,
+                // so whatever comes next is reported anyway. Input dropped
+                // while lingering is read a chunk a round: a fast sender
+                // cannot keep the loop to itself.
+                if (std::size_t(got) < sizeof buffer || c.Lingering)
+                    break;
+                continue;
+            }
+            if (got == 0)
+                peerDone = true;
+            else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+                peerDone = true;
+            break;
+        }
+        if (c.Lingering) {
+            if (peerDone)
+                Close(c);
+            return !peerDone;
+        }
+        Parse(c);
+        if (peerDone) {
+            // Nothing more will come: the answers due, then close.
+            c.Closing = true;
+            c.In.clear();
+        }
+        return Write(c);
+    }
+
+    void Parse(Connection& c)
+    {
+        // A request waits while one before it is being handled elsewhere
+        // (a publish being stored): a page asked for after a publish on the
+        // same connection shows it.
+        while (!c.Closing && !c.In.empty() && c.Out.size() < Settings.MaxPipelined &&
+               (c.Out.empty() || c.Out.back().Ready)) {
+            const HeadRead read = ReadRequestHead(c.In, Settings.Limits);
+            if (read.Outcome == HeadRead::State::Incomplete)
+                break;
+            if (read.Outcome == HeadRead::State::Refused) {
+                Refuse(c, read.Status, "-", "-");
+                break;
+            }
+            c.In.erase(0, read.Consumed);
+            Dispatch(c, read.Request);
+        }
+    }
+
+    void Dispatch(Connection& c, const HttpRequest& request)
+    {
+        if (request.HasBody) {
+            // These paths take no body: refused before a byte of it is read.
+            Refuse(c, 413, request.Method, request.Target);
+            return;
+        }
+        Answer answer;
+        answer.Method = request.Method;
+        answer.Target = request.Target;
+        answer.Started = Clock::now();
+        answer.Head = request.Method == "HEAD";
+        answer.CloseAfter = !request.KeepAlive;
+        const std::uint64_t token = NextToken++;
+        std::optional<HttpResponse> now = Handle(request, token);
+        if (now) {
+            Finish(answer, *now);
+        } else {
+            answer.Token = token;
+            Deferred[token] = {c.Fd, c.Id};
+        }
+        c.Out.push_back(std::move(answer));
+        if (!request.KeepAlive)
+            c.Closing = true;
+    }
+
+    void Refuse(Connection& c, int status, const std::string& method, const std::string& target)
+    {
+        Answer answer;
+        answer.Method = method;
+        answer.Target = target;
+        answer.Started = Clock::now();
+        answer.CloseAfter = true;
+        Finish(answer, Plain(status, Reason(status)));
+        c.Out.push_back(std::move(answer));
+        c.Closing = true;
+        c.In.clear();
+    }
+
+    void Finish(Answer& answer, const HttpResponse& response)
+    {
+        answer.Bytes = Serialise(response, answer.Head, answer.CloseAfter);
+        answer.Ready = true;
+        LogLine(answer.Method, answer.Target, response.Status, answer.Started);
+    }
+
+    // Sends what is ready, in order. False when the connection was closed.
+    bool Write(Connection& c)
+    {
+        bool answered = false;
+        while (!c.Out.empty() && c.Out.front().Ready) {
+            Answer& front = c.Out.front();
+            const ssize_t sent = ::send(c.Fd, front.Bytes.data() + c.SentOfFront, front.Bytes.size() - c.SentOfFront,
+                                        MSG_NOSIGNAL);
+            if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                SetInterest(c, EPOLLIN | EPOLLRDHUP | EPOLLOUT);
+                return true;
+            }
+            if (sent < 0) {
+                Close(c);
+                return false;
+            }
+            c.SentOfFront += std::size_t(sent);
+            if (c.SentOfFront < front.Bytes.size())
+                continue;
+            const bool closeAfter = front.CloseAfter;
+            c.Out.pop_front();
+            c.SentOfFront = 0;
+            answered = true;
+            if (closeAfter) {
+                StartLinger(c);
+                return true;
+            }
+            // Room again for requests that were held back.
+            Parse(c);
+        }
+        if (c.Out.empty()) {
+            if (c.Closing) {
+                StartLinger(c);
+                return true;
+            }
+            // The next head's time starts when the last answer has gone.
+            if (answered)
+                c.Deadline = Clock::now() + Settings.RequestDeadline;
+        }
+        // Read only while there is room for the answers.
+        SetInterest(c, (c.Out.size() < Settings.MaxPipelined ? EPOLLIN | EPOLLRDHUP : 0u) |
+                           (!c.Out.empty() && c.Out.front().Ready ? EPOLLOUT : 0u));
+        return true;
+    }
+
+    void StartLinger(Connection& c)
+    {
+        ::shutdown(c.Fd, SHUT_WR);
+        c.Lingering = true;
+        c.LingerUntil = Clock::now() + Linger;
+        c.Out.clear();
+        c.In.clear();
+        SetInterest(c, EPOLLIN | EPOLLRDHUP);
+    }
+
+    void Close(Connection& c)
+    {
+        for (const Answer& answer : c.Out)
+            if (!answer.Ready)
+                Deferred.erase(answer.Token);
+        ::close(c.Fd);
+        Connections.erase(c.Fd);
+    }
+
+    void CheckDeadlines(Clock::time_point now)
+    {
+        std::vector<int> expired;
+        for (auto& [fd, c] : Connections)
+            if ((c.Lingering && now >= c.LingerUntil) || (!c.Lingering && !c.Closing && c.Out.empty() && now >= c.Deadline))
+                expired.push_back(fd);
+        for (int fd : expired) {
+            Connection& c = Connections.at(fd);
+            if (c.Lingering || c.In.empty()) {
+                Close(c);   // nothing of a request came: closed without a word
+            } else {
+                Refuse(c, 408, "-", "-");
+                Write(c);
+            }
+        }
+    }
+
+    void TakeCompletions()
+    {
+        std::uint64_t count = 0;
+        [[maybe_unused]] const ssize_t ignored = ::read(Wake, &count, sizeof count);
+        std::vector<std::pair<std::uint64_t, HttpResponse>> done;
+        {
+            std::lock_guard lock(CompletedLock);
+            done.swap(Completed);
+        }
+        for (auto& [token, response] : done) {
+            const auto owner = Deferred.find(token);
+            if (owner == Deferred.end())
+                continue;   // its connection is gone
+            const auto [fd, id] = owner->second;
+            Deferred.erase(owner);
+            const auto found = Connections.find(fd);
+            if (found == Connections.end() || found->second.Id != id)
+                continue;
+            Connection& c = found->second;
+            for (Answer& answer : c.Out)
+                if (!answer.Ready && answer.Token == token)
+                    Finish(answer, response);
+            Write(c);
+        }
+    }
+
+    void LogLine(const std::string& method, const std::string& target, int status, Clock::time_point started)
+    {
+        if (!Log)
+            return;
+        char elapsed[32];
+        std::snprintf(elapsed, sizeof elapsed, "%.3fms",
+                      std::chrono::duration<double, std::milli>(Clock::now() - started).count());
+        LogLines += UtcNow() + " " + EscapeForLog(method) + " " + EscapeForLog(target) + " " +
+                    std::to_string(status) + " " + elapsed + "\n";
+    }
+
+    void FlushLog()
+    {
+        if (LogLines.empty() || !Log)
+            return;
+        Log(LogLines);
+        LogLines.clear();
+    }
+
+    HttpSettings Settings;
+    Handler Handle;
+    std::function<void(const std::string&)>& Log;
+    int Epoll = -1, Wake = -1, ListenFd = -1, Spare = -1;
+    std::unordered_map<int, Connection> Connections;
+    std::unordered_map<std::uint64_t, std::pair<int, std::uint64_t>> Deferred;   // token: descriptor, connection
+    std::uint64_t NextToken = 1, NextId = 1;
+    std::atomic<bool> Stopping = false;
+    std::mutex CompletedLock;
+    std::vector<std::pair<std::uint64_t, HttpResponse>> Completed;
+    std::string LogLines;
+};
+
+HttpServer::HttpServer(HttpSettings settings, Handler handler)
+    : Impl(std::make_unique<Loop>(std::move(settings), std::move(handler), Log))
+{
+}
+
+HttpServer::~HttpServer() = default;
+
+int HttpServer::Listen(const std::string& host, int port)
+{
+    return Impl->Listen(host, port);
+}
+
+void HttpServer::Run()
+{
+    Impl->Run();
+}
+
+void HttpServer::Stop()
+{
+    Impl->Stop();
+}
+
+void HttpServer::Complete(std::uint64_t token, HttpResponse response)
+{
+    Impl->Complete(token, std::move(response));
+}

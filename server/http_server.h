@@ -1,0 +1,71 @@
+#pragma once
+// An HTTP/1.1 server for a site of GET pages on one thread with epoll: any
+// number of open connections costs memory, not threads, and no client can
+// hold another up. Each connection has a deadline for the head of its next
+// request, bounded buffers, and answers in the order its requests came
+// (pipelining). Requests with a body are refused (413) without reading it.
+// The site answers a request at once or later, from any thread (Complete).
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "server/http_request.h"
+
+struct HttpResponse {
+    int Status = 200;
+    std::string ContentType = "text/plain; charset=utf-8";
+    std::string Body;
+    std::vector<std::pair<std::string, std::string>> Headers;   // beside Content-Type, -Length, Connection
+};
+
+struct HttpSettings {
+    HttpLimits Limits;
+    // More open connections than this are answered 503 and closed at once.
+    int MaxConnections = 4096;
+    // The head of a request must be complete this long after the server
+    // began to wait for it (the connection's start, or the last request).
+    std::chrono::milliseconds RequestDeadline{10000};
+    // Answers not yet sent that one connection may have; it is not read
+    // meanwhile.
+    std::size_t MaxPipelined = 16;
+};
+
+class HttpServer {
+public:
+    // Called on the server's thread for each request. An answer now, or
+    // nothing: the site answers later with Complete(token, ...).
+    using Handler = std::function<std::optional<HttpResponse>(const HttpRequest& request, std::uint64_t token)>;
+
+    HttpServer(HttpSettings settings, Handler handler);
+    ~HttpServer();
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    // Binds and listens (SO_REUSEADDR, not SO_REUSEPORT: a second server
+    // cannot share the port). The port bound (port 0: any free one), or 0.
+    int Listen(const std::string& host, int port);
+    // Serves until Stop().
+    void Run();
+    // From any thread, a signal handler's thread too.
+    void Stop();
+    // From any thread: the answer to a request the handler deferred.
+    void Complete(std::uint64_t token, HttpResponse response);
+
+    // One line per answered request: time, method, target, status, time taken.
+    // Written once per round of the loop, lines whole.
+    std::function<void(const std::string& lines)> Log;
+
+private:
+    class Loop;
+    std::unique_ptr<Loop> Impl;
+};
+
+// Bytes of a request as a log shows them: control bytes, the backslash and
+// bytes above 0x7E as \xNN, so that a request can neither break a log line
+// nor fake one.
+std::string EscapeForLog(std::string_view text);

@@ -1,0 +1,97 @@
+#pragma once
+// The records site behind the HTTP server: the front page, the results page
+// and the game's publish.
+//
+// Publishes are stored in groups by a writer thread with a connection of
+// its own: all publishes waiting when it is free go in one transaction with
+// one commit, and each is answered 200 only after that commit. The results
+// page is rendered by a reader thread on another connection and served from
+// memory, so a page never waits behind a write (nor behind another process
+// holding the database's write lock). After a commit, page requests wait
+// for the next rendering, so that a player told "stored" sees the row; a
+// page older than PageMaxAge is rendered again when asked for, so that other
+// writers to the database show too.
+//
+// The log is copied into the database in two steps, since a copy syncs the
+// disk and holds up the commits meanwhile: once it has CheckpointFrames
+// frames, the reader thread copies them while the writer goes on; then the
+// writer copies only the few frames committed during that, which lets the
+// next commit start the log from the beginning again.
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "server/http_server.h"
+#include "server/records_store.h"
+
+class RecordsService {
+public:
+    static constexpr std::chrono::milliseconds PageMaxAge{1000};
+    // The log's length in 4 KB pages that starts a copy, as SQLite's own;
+    // at LogFramesMost the writer copies whatever the reader has done.
+    static constexpr int CheckpointFrames = 1000;
+    static constexpr int LogFramesMost = 8 * CheckpointFrames;
+
+    // Opens the database twice (writing, reading); StoreError when it
+    // cannot be used.
+    explicit RecordsService(const std::filesystem::path& database);
+    ~RecordsService();
+    RecordsService(const RecordsService&) = delete;
+    RecordsService& operator=(const RecordsService&) = delete;
+
+    // Where deferred answers go; before the first request.
+    void AnswerThrough(HttpServer& server) { Server = &server; }
+
+    // On the server's thread: an answer now, or nothing when the publish
+    // is answered once it is stored.
+    std::optional<HttpResponse> Handle(const HttpRequest& request, std::uint64_t token);
+
+    // Written to the log by the threads (a failed commit); one line each.
+    std::function<void(const std::string& line)> Log;
+
+private:
+    struct Job {
+        std::uint64_t Token;
+        Publish Data;
+    };
+    void WriteGroups();
+    void RenderPages();
+    // After a commit, under Lock: whether the writer copies the log now.
+    bool NextCheckpointStep();
+    void CopyLog(RecordsStore& store);
+    void Report(const StoreError& error);
+
+    RecordsStore Writer;
+    RecordsStore Reader;
+    HttpServer* Server = nullptr;
+
+    std::mutex Lock;
+    std::condition_variable WriterWork, ReaderWork;
+    std::vector<Job> Waiting;
+    bool PageWanted = false;
+    // The reader's step of the copy.
+    enum class Copy { None, Wanted, Running, Done } ReaderCopy = Copy::None;
+    bool Stopping = false;
+    // Commits by the writer so far, and how many of them the page shows.
+    std::uint64_t Commits = 0;
+    std::uint64_t PageCommits = 0;
+    struct PageJob {
+        std::uint64_t Token;
+        std::uint64_t Commits;   // the commits its answer must show
+    };
+    std::vector<PageJob> PageWaiting;
+    std::shared_ptr<const std::string> Page;
+    // When the page was last rendered (or tried).
+    std::chrono::steady_clock::time_point PageReadAt;
+
+    std::thread WriterThread;
+    std::thread ReaderThread;
+};

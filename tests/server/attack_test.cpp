@@ -1,0 +1,273 @@
+// What one hostile client on loopback tries against the real
+// vantorix2-records: each attack is answered with its status, nothing is
+// stored, memory stays small, and a normal client is served meanwhile.
+
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include <atomic>
+#include <fstream>
+
+#include "server/records_store.h"
+#include "server_process.h"
+#include "storage/temp_folder.h"
+
+using namespace records_server_test;
+
+namespace {
+
+const std::string PublishAnn = "/datas/html/add.php?name=Ann&self=1&autopilot=-";
+constexpr int MaxConnections = 64;
+constexpr auto Deadline = 500ms;
+
+int Connect(int port)
+{
+    const int sock = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(sock);
+        return -1;
+    }
+    return sock;
+}
+
+// Everything the server sends until it closes, or until the time is up.
+std::string ReadAll(int sock, std::chrono::milliseconds limit = 5s)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    std::string got;
+    char buffer[8192];
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        pollfd ready{sock, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&ready, 1, int(left.count())) <= 0)
+            return got;
+        const ssize_t n = ::recv(sock, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            return got;
+        got.append(buffer, std::size_t(n));
+    }
+}
+
+// Sends as much of bytes as the server takes; false when it stopped taking.
+bool SendAll(int sock, const std::string& bytes)
+{
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = ::send(sock, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0)
+            return false;
+        sent += std::size_t(n);
+    }
+    return true;
+}
+
+std::vector<int> Statuses(const std::string& answers)
+{
+    std::vector<int> statuses;
+    for (std::size_t at = answers.find("HTTP/1.1 "); at != std::string::npos; at = answers.find("HTTP/1.1 ", at + 1))
+        statuses.push_back(std::atoi(answers.c_str() + at + 9));
+    return statuses;
+}
+
+// The server's peak resident memory so far, in MB.
+double PeakMegabytes(pid_t pid)
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::atof(line.c_str() + 6) / 1024;
+    return 0;
+}
+
+class Attacks : public ::testing::Test {
+protected:
+    TempFolder Folder;
+    std::filesystem::path Database = Folder / "records.db";
+    RecordsServerProcess Server{Database, RecordsBinary,
+                                {"--max-connections", std::to_string(MaxConnections), "--request-deadline",
+                                 std::to_string(Deadline.count())}};
+
+    std::int64_t Stored() { return RecordsStore(Database).Count().HumanResults; }
+
+    // A normal client's publish, and how long its answer took.
+    std::chrono::milliseconds NormalPublish(int& status)
+    {
+        const auto start = std::chrono::steady_clock::now();
+        status = LoopbackGet(Server.Port(), PublishAnn, 5s).Status;
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    }
+};
+
+TEST_F(Attacks, EachMalformedOrOversizedRequestGetsItsStatusAndStoresNothing)
+{
+    const std::string head = "GET " + PublishAnn + " HTTP/1.1\r\nHost: x\r\n";
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::vector<int> statuses;
+    } cases[] = {
+        {"a body announced on a GET path", head + "Content-Length: 500000000\r\n\r\n" + std::string(65536, 'x'), {413}},
+        {"a chunked body", head + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n", {413}},
+        {"a header block over 16 KB", head + "X-Big: " + std::string(20000, 'a') + "\r\n\r\n", {431}},
+        {"too many header lines", [&] {
+             std::string many = head;
+             for (int i = 0; i < 200; ++i)
+                 many += "X-" + std::to_string(i) + ": 1\r\n";
+             return many + "\r\n";
+         }(), {431}},
+        {"a URL over 8 KB", "GET /datas/html/add.php?name=" + std::string(9000, 'a') + " HTTP/1.1\r\n\r\n", {414}},
+        {"HEAD on the publish address", "HEAD " + PublishAnn + " HTTP/1.1\r\nConnection: close\r\n\r\n", {405}},
+        {"no version", "GET " + PublishAnn + "\r\n\r\n", {400}},
+        {"HTTP/2.0", "GET " + PublishAnn + " HTTP/2.0\r\n\r\n", {505}},
+        {"a folded header", head + "X-A: 1\r\n  folded\r\n\r\n", {400}},
+        {"a control byte in a header", head + "X-A: a\x01" "b\r\n\r\n", {400}},
+    };
+    for (const auto& c : cases) {
+        const int sock = Connect(Server.Port());
+        ASSERT_GE(sock, 0);
+        SendAll(sock, c.bytes);
+        const std::string answer = ReadAll(sock);
+        ::close(sock);
+        EXPECT_EQ(Statuses(answer), c.statuses) << c.name << "\n" << answer.substr(0, 200);
+        EXPECT_NE(answer.find("Connection: close"), std::string::npos) << c.name;
+    }
+    EXPECT_EQ(Stored(), 0);
+    EXPECT_LT(PeakMegabytes(Server.Pid()), 64);
+}
+
+TEST_F(Attacks, PipelinedRequestsAreAllAnsweredInOrder)
+{
+    const int sock = Connect(Server.Port());
+    ASSERT_GE(sock, 0);
+    const std::string page = "GET /view.php?v=results HTTP/1.1\r\nHost: x\r\n\r\n";
+    const std::string requests = page + "GET " + PublishAnn + " HTTP/1.1\r\nHost: x\r\n\r\n" + page +
+                                 "GET /nothing HTTP/1.1\r\nHost: x\r\n\r\n"
+                                 "HEAD / HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
+    ASSERT_TRUE(SendAll(sock, requests));
+    const std::string answers = ReadAll(sock);
+    ::close(sock);
+    EXPECT_EQ(Statuses(answers), (std::vector<int>{200, 200, 200, 404, 200}));
+    const std::size_t stored = answers.find("Stored"), shown = answers.find(">Ann<");
+    EXPECT_LT(stored, answers.find("Not found")) << "the publish's answer before the next";
+    EXPECT_TRUE(shown != std::string::npos && shown > stored) << "the page asked for after the publish shows it";
+    EXPECT_EQ(answers.substr(answers.size() - 4), "\r\n\r\n") << "HEAD: no body";
+    EXPECT_EQ(Stored(), 1);
+}
+
+// Whether the server closes the connection within the time, saying nothing.
+bool ClosedQuietly(int sock, std::chrono::milliseconds limit)
+{
+    pollfd ready{sock, POLLIN, 0};
+    char byte;
+    return ::poll(&ready, 1, int(limit.count())) == 1 && ::recv(sock, &byte, 1, 0) == 0;
+}
+
+// A full house, silent connections, and clients that send their heads a
+// byte at a time: one connection too many is turned away at once, a normal
+// client is served at once all the while, the slow ones get 408 at their
+// deadline and the silent ones are let go without a word.
+TEST_F(Attacks, SilentAndSlowClientsHoldUpNobody)
+{
+    std::vector<int> silent, slow, more;
+    for (int i = 0; i < MaxConnections - 8; ++i)
+        silent.push_back(Connect(Server.Port()));
+    for (int i = 0; i < 4; ++i)
+        slow.push_back(Connect(Server.Port()));
+    for (int i = 0; i < 4; ++i)
+        more.push_back(Connect(Server.Port()));
+    const int extra = Connect(Server.Port());
+    EXPECT_EQ(Statuses(ReadAll(extra, 1s)), std::vector<int>{503}) << "the house is full";
+    ::close(extra);
+    for (int sock : more)
+        ::close(sock);
+    std::this_thread::sleep_for(50ms);   // the server sees them go
+
+    const std::string head = "GET " + PublishAnn + " HTTP/1.1\r\nHost: x\r\n\r\n";
+    std::atomic<bool> dripping = true;
+    std::thread drip([&] {
+        for (std::size_t at = 0; dripping && at < head.size(); ++at) {
+            for (int sock : slow)
+                ::send(sock, head.data() + at, 1, MSG_NOSIGNAL);
+            std::this_thread::sleep_for(100ms);
+        }
+    });
+    int status = 0;
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_LT(NormalPublish(status).count(), 200) << "a normal client is not held up";
+        EXPECT_EQ(status, 200);
+    }
+    for (int sock : slow)
+        EXPECT_EQ(Statuses(ReadAll(sock, 3s)), std::vector<int>{408}) << "a head must come in time";
+    dripping = false;
+    drip.join();
+    for (int sock : silent)
+        EXPECT_TRUE(ClosedQuietly(sock, 3s));
+    EXPECT_LT(NormalPublish(status).count(), 200);
+    EXPECT_EQ(status, 200);
+    for (const auto& list : {silent, slow})
+        for (int sock : list)
+            ::close(sock);
+    EXPECT_EQ(Stored(), 4);
+}
+
+// Another program holds the database's write lock: publishes wait for it,
+// the page does not.
+TEST_F(Attacks, APageNeverWaitsBehindAWrite)
+{
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(Database.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    std::atomic<int> publishStatus = 0;
+    std::thread publisher([&] { publishStatus = LoopbackGet(Server.Port(), PublishAnn, 10s).Status; });
+    std::this_thread::sleep_for(200ms);
+    const auto start = std::chrono::steady_clock::now();
+    const LoopbackAnswer page = LoopbackGet(Server.Port(), "/view.php?v=results", 5s);
+    EXPECT_EQ(page.Status, 200) << page.Error;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 200ms);
+    EXPECT_EQ(publishStatus, 0) << "the publish waits for the lock";
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    publisher.join();
+    EXPECT_EQ(publishStatus, 200);
+    EXPECT_EQ(Stored(), 1);
+}
+
+// Publishes from many clients at once go in shared transactions; each
+// acknowledged one is in the database even when the server is killed.
+TEST_F(Attacks, NoAcknowledgedPublishIsLostToSigkill)
+{
+    std::atomic<int> acknowledged = 0;
+    std::atomic<bool> going = true;
+    std::vector<std::thread> clients;
+    for (int c = 0; c < 8; ++c)
+        clients.emplace_back([&, c] {
+            for (int i = 0; going && i < 400; ++i) {
+                const std::string name = "P" + std::to_string(c) + "x" + std::to_string(i);
+                if (LoopbackGet(Server.Port(), "/datas/html/add.php?name=" + name + "&self=1&autopilot=-", 2s)
+                        .Status == 200)
+                    ++acknowledged;
+            }
+        });
+    std::this_thread::sleep_for(400ms);
+    Server.Stop(SIGKILL);
+    going = false;
+    for (std::thread& client : clients)
+        client.join();
+    EXPECT_GT(acknowledged, 0);
+    EXPECT_GE(Stored(), acknowledged);
+}
+
+TEST_F(Attacks, RequestBytesAreEscapedInTheLog)
+{
+    LoopbackGet(Server.Port(), "/caf\xc3\xa9\\x0a", 2s);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_NE(Server.Log().find("GET /caf\\xc3\\xa9\\x5cx0a 404 "), std::string::npos) << Server.Log();
+}
+
+}  // namespace
