@@ -111,7 +111,7 @@ void ReplaceFile(const fs::path& path, std::string_view data, const WriteStepHoo
     }
 }
 
-std::string ReadWholeFile(const fs::path& path)
+std::string ReadWholeFile(const fs::path& path, std::size_t limit)
 {
     const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (descriptor < 0)
@@ -137,6 +137,9 @@ std::string ReadWholeFile(const fs::path& path)
         }
         if (got == 0)
             break;
+        if (std::size_t(got) > limit - content.size())
+            throw FileError("Cannot read file \"" + FullPath(path) + "\". Larger than " + std::to_string(limit) +
+                            " bytes");
         content.append(chunk, std::size_t(got));
     }
     return content;

@@ -22,8 +22,9 @@ using WriteStepHook = std::function<void(WriteStep)>;
 // and FileError says why. hook, when set, runs before each step.
 void ReplaceFile(const std::filesystem::path& path, std::string_view data, const WriteStepHook& hook = {});
 
-// The whole file; FileError when it cannot be opened or read.
-std::string ReadWholeFile(const std::filesystem::path& path);
+// The whole file; FileError when it cannot be opened or read, or holds
+// more than limit bytes (read no further than that).
+std::string ReadWholeFile(const std::filesystem::path& path, std::size_t limit = std::string().max_size());
 
 // The absolute form of path, for messages.
 std::string FullPath(const std::filesystem::path& path);

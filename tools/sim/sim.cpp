@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <istream>
 #include <limits>
@@ -13,6 +15,10 @@
 
 #include "engine/game.h"
 #include "engine/headless_host.h"
+#include "replay/play_commands.h"
+#include "replay/playback.h"
+#include "replay/replay.h"
+#include "storage/atomic_file.h"
 #include "tools/sim/records_command.h"
 #include "tools/sim/well_text.h"
 
@@ -22,7 +28,8 @@ using nlohmann::ordered_json;
 namespace {
 
 constexpr const char* Usage =
-    "usage: vantorix2-sim cascade | autopilot | records | play --seed N --games G [--max-landings M]";
+    "usage: vantorix2-sim cascade | autopilot | records | play --seed N --games G [--max-landings M] [--replays DIR]\n"
+    "       vantorix2-sim replay FILE";
 
 ordered_json Cascade(const json& input)
 {
@@ -116,6 +123,7 @@ struct PlayOptions {
     std::uint32_t seed = 0;
     long games = 0;
     long maxLandings = 0;   // 0: no cap
+    std::optional<std::filesystem::path> replays;   // a replay of each game goes here
 };
 
 std::optional<long> ParseCount(const std::string& text, long low, long high)
@@ -141,7 +149,14 @@ std::optional<PlayOptions> ParsePlayOptions(const std::vector<std::string>& args
     };
     if (args.size() % 2 == 0)
         return std::nullopt;
+    std::optional<std::filesystem::path> replays;
     for (std::size_t i = 1; i < args.size(); i += 2) {
+        if (args[i] == "--replays") {
+            if (replays || args[i + 1].empty())
+                return std::nullopt;
+            replays = args[i + 1];
+            continue;
+        }
         Option* option = std::find_if(std::begin(table), std::end(table), [&](const Option& o) { return args[i] == o.name; });
         // Each at most once, with a value in its range.
         if (option == std::end(table) || option->value)
@@ -156,6 +171,7 @@ std::optional<PlayOptions> ParsePlayOptions(const std::vector<std::string>& args
     options.seed = static_cast<std::uint32_t>(*table[0].value);
     options.games = *table[1].value;
     options.maxLandings = table[2].value.value_or(0);
+    options.replays = replays;
     return options;
 }
 
@@ -165,50 +181,74 @@ double Rounded(double value, int decimals)
     return std::round(value * scale) / scale;
 }
 
-int Play(const PlayOptions& options, std::ostream& out)
+// The line a game is told by, the same for a game played and a replay.
+ordered_json GameLine(std::uint32_t game, const ReplayResult& result)
+{
+    ordered_json line;
+    line["game"] = game;
+    line["score"] = result.Score;
+    line["level"] = result.Level;
+    line["landings"] = result.Landings;
+    line["ticks"] = result.Ticks;
+    line["capped"] = result.Stopped;
+    return line;
+}
+
+int Play(const PlayOptions& options, std::ostream& out, std::ostream& err)
 {
     using Clock = std::chrono::steady_clock;
     HeadlessGame headless;
     TADTetrisGame& game = headless.game;
-    GameLoop& loop = headless.loop;
+    PlayCommands play(headless.game, headless.loop, options.replays.has_value());
     game.Random.Seed(options.seed);
+    if (options.replays) {
+        std::error_code error;
+        std::filesystem::create_directories(*options.replays, error);
+        if (error) {
+            err << "vantorix2-sim: cannot make " << options.replays->string() << ": " << error.message() << std::endl;
+            return 2;
+        }
+    }
 
     std::vector<double> stepMicros;
+    play.RunAutopilotTurn = [&](const std::function<void()>& turn) {
+        const auto before = Clock::now();
+        turn();
+        stepMicros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - before).count());
+    };
+    // What the window does when the autopilot starts a game: Enter starts
+    // it, Space drops its first figure, and the game-started notice arrives
+    // after both.
+    play.SetAutopilot(true);
     long totalLandings = 0;
     const auto started = Clock::now();
     for (long index = 1; index <= options.games; ++index) {
-        loop.StartAutopilotGame();
-        const std::int64_t ticksBefore = loop.FallTicks;
+        play.StartGame();
+        play.HardDrop();
+        play.Started();
         long landings = 0;
-        bool capped = false;
         while (game.Running) {
-            // The landing reaction without the autopilot's move, which is
-            // timed on its own; together they are the window's reaction.
-            if (!loop.Tick(false))
+            if (!play.Tick())
                 continue;
             ++landings;
             if (options.maxLandings > 0 && landings >= options.maxLandings) {
-                if (game.Running) {
-                    capped = true;
-                    game.GameOver();
-                }
+                play.Stop();
                 break;
-            }
-            if (game.Running) {
-                const auto before = Clock::now();
-                loop.AutopilotTurn();
-                stepMicros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - before).count());
             }
         }
         totalLandings += landings;
-        ordered_json line;
-        line["game"] = index;
-        line["score"] = game.Score;
-        line["level"] = game.Level;
-        line["landings"] = landings;
-        line["ticks"] = loop.FallTicks - ticksBefore;
-        line["capped"] = capped;
-        out << line.dump() << std::endl;
+        const ReplayResult result = play.Progress();
+        out << GameLine(static_cast<std::uint32_t>(index), result).dump() << std::endl;
+        if (std::optional<Replay> replay = play.TakeReplay()) {
+            replay->Result.Name = "AUTOPILOT";   // the name the window's autopilot enters
+            const std::filesystem::path file = *options.replays / ("game-" + std::to_string(index) + ".vxr");
+            try {
+                ReplaceFile(file, WriteReplay(*replay));
+            } catch (const FileError& error) {
+                err << "vantorix2-sim: " << error.what() << std::endl;
+                return 2;
+            }
+        }
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
 
@@ -233,6 +273,32 @@ int Play(const PlayOptions& options, std::ostream& out)
     return 0;
 }
 
+int ReplayFile(const std::filesystem::path& file, std::ostream& out, std::ostream& err)
+{
+    try {
+        std::string bytes;
+        try {
+            bytes = ReadWholeFile(file, MaxReplayBytes);
+        } catch (const FileError& error) {
+            throw ReplayError(error.what());
+        }
+        const Replay replay = ReadReplay(bytes);
+        const ReplayOutcome outcome = PlayReplay(replay);
+        if (!outcome.Ended)
+            throw ReplayError("the replay ends before its game does");
+        if (!outcome.Matches(replay))
+            throw ReplayError("the replay reaches score " + std::to_string(outcome.Reached.Score) + ", level " +
+                              std::to_string(outcome.Reached.Level) + ", not what it says (score " +
+                              std::to_string(replay.Result.Score) + ", level " + std::to_string(replay.Result.Level) +
+                              ")");
+        out << GameLine(replay.GameNumber, outcome.Reached).dump() << std::endl;
+        return 0;
+    } catch (const ReplayError& error) {
+        err << "vantorix2-sim: " << file.string() << ": " << error.what() << std::endl;
+        return 2;
+    }
+}
+
 }  // namespace
 
 int RunSim(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err)
@@ -248,8 +314,10 @@ int RunSim(const std::vector<std::string>& args, std::istream& in, std::ostream&
     }
     if (command == "play") {
         if (const auto options = ParsePlayOptions(args))
-            return Play(*options, out);
+            return Play(*options, out, err);
     }
+    if (command == "replay" && args.size() == 2)
+        return ReplayFile(args[1], out, err);
     err << Usage << std::endl;
     return 2;
 }
