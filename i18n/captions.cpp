@@ -17,6 +17,8 @@ const CaptionPair Russian[] = {
     {"Label8", "Нажатие мышью - меню игры..."},
     {"PublishInet", "Опубликовать рекорды на сайте..."},
     {"LookInet", "Посмотреть рекорды на сайте..."},
+    {"WatchBest", "Смотреть лучшую игру..."},
+    {"lbReplay", "ПОВТОР"},
     {"Erase_Results", "Удалить все рекорды..."},
     {"Params", "Настройки... (O)"},
     {"BDefault", "Обычные цвета"},
@@ -46,6 +48,8 @@ const CaptionPair English[] = {
     {"Label8", "Press Mouse to show contextual menu..."},
     {"PublishInet", "Publish Top 30 to Internet..."},
     {"LookInet", "Look Top 30 on Site..."},
+    {"WatchBest", "Watch the Best Game..."},
+    {"lbReplay", "REPLAY"},
     {"Erase_Results", "Erase All Records..."},
     {"Params", "Options... (O)"},
     {"BDefault", "Default Colors"},
@@ -85,7 +89,7 @@ const char* const EnglishHelp[] = {
     " -   QUIT  Game",
 };
 
-static_assert(std::size(Russian) == 25 && std::size(English) == 25);
+static_assert(std::size(Russian) == 27 && std::size(English) == 27);
 static_assert(std::size(RussianHelp) == 17 && std::size(EnglishHelp) == 17);
 
 }  // namespace

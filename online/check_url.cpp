@@ -64,7 +64,47 @@ private:
     void (*global_cleanup)() = nullptr;
 };
 
+// The options both requests share; the status of a complete header, or 0 when none came.
+long Perform(const Curl* curl, CURL* handle, const std::string& address, curl_slist* headers,
+             const CheckUrlLimits& limits)
+{
+    curl->easy_setopt(handle, CURLOPT_URL, address.c_str());
+    curl->easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http");
+    curl->easy_setopt(handle, CURLOPT_USERAGENT, CheckUrlAgent);
+    curl->easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
+    curl->easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
+    curl->easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, limits.ConnectMilliseconds);
+    curl->easy_setopt(handle, CURLOPT_TIMEOUT_MS, limits.TotalMilliseconds);
+    curl->easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    curl->easy_setopt(handle, CURLOPT_WRITEFUNCTION, RefuseBody);
+    const CURLcode result = curl->easy_perform(handle);
+    long status = 0;
+    curl->easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+    // A refused body still leaves the status of a complete header.
+    return result == CURLE_OK || result == CURLE_WRITE_ERROR ? status : 0;
+}
+
 }  // namespace
+
+long PostBody(const std::string& address, std::string_view body, const char* contentType,
+              const CheckUrlLimits& limits)
+{
+    const Curl* curl = Curl::Get();
+    if (!curl)
+        return 0;
+    const std::unique_ptr<CURL, void (*)(CURL*)> easy(curl->easy_init(), curl->easy_cleanup);
+    if (!easy)
+        return 0;
+    const std::string type = std::string("Content-Type: ") + contentType;
+    // No "Expect: 100-continue": the body is small and the server answers once.
+    curl_slist* headers = curl->slist_append(nullptr, type.c_str());
+    headers = curl->slist_append(headers, "Expect:");
+    const std::unique_ptr<curl_slist, void (*)(curl_slist*)> headerList(headers, curl->slist_free_all);
+    curl->easy_setopt(easy.get(), CURLOPT_POST, 1L);
+    curl->easy_setopt(easy.get(), CURLOPT_POSTFIELDS, body.data());
+    curl->easy_setopt(easy.get(), CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+    return Perform(curl, easy.get(), address, headers, limits);
+}
 
 bool CheckUrl(std::string address, const CheckUrlLimits& limits)
 {
@@ -82,22 +122,7 @@ bool CheckUrl(std::string address, const CheckUrlLimits& limits)
     curl_slist* headers = curl->slist_append(nullptr, "Cache-Control: no-cache");
     headers = curl->slist_append(headers, "Pragma: no-cache");
     const std::unique_ptr<curl_slist, void (*)(curl_slist*)> headerList(headers, curl->slist_free_all);
-    CURL* handle = easy.get();
-    curl->easy_setopt(handle, CURLOPT_URL, address.c_str());
-    curl->easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http");
-    curl->easy_setopt(handle, CURLOPT_HTTPGET, 1L);
-    curl->easy_setopt(handle, CURLOPT_USERAGENT, CheckUrlAgent);
-    curl->easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
-    curl->easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
-    curl->easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, limits.ConnectMilliseconds);
-    curl->easy_setopt(handle, CURLOPT_TIMEOUT_MS, limits.TotalMilliseconds);
-    curl->easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
-    curl->easy_setopt(handle, CURLOPT_WRITEFUNCTION, RefuseBody);
-    const CURLcode result = curl->easy_perform(handle);
-    long status = 0;
-    curl->easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
-    // A refused body still leaves the status of a complete header.
-    if (result != CURLE_OK && result != CURLE_WRITE_ERROR)
-        return false;
+    curl->easy_setopt(easy.get(), CURLOPT_HTTPGET, 1L);
+    const long status = Perform(curl, easy.get(), address, headers, limits);
     return status == 200 || status == 302;
 }

@@ -3,6 +3,7 @@
 // exactly for the status 200 or 302. The status is read, the body is not.
 
 #include <string>
+#include <string_view>
 
 struct CheckUrlLimits {
     long ConnectMilliseconds = 5000;
@@ -15,3 +16,8 @@ inline constexpr const char* CheckUrlAgent = "InetURL:/1.0";
 // followed and no cache answers; no network, a refused connection, a
 // timeout or any other status is false.
 bool CheckUrl(std::string address, const CheckUrlLimits& limits = {});
+
+// One POST of body to an http:// address, within the same limits; the
+// status, or 0 when no answer came. The answer's body is not read.
+long PostBody(const std::string& address, std::string_view body, const char* contentType,
+              const CheckUrlLimits& limits = {});

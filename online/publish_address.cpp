@@ -19,6 +19,14 @@ PublishValues ChoosePublishValues(const std::vector<RecordEntry>& entries)
     return values;
 }
 
+PublishedPlaces ChoosePublishedPlaces(const std::vector<RecordEntry>& entries)
+{
+    PublishedPlaces places;
+    for (int k = int(entries.size()); k >= 1; --k)
+        (entries[std::size_t(k - 1)].Name == AutopilotName ? places.Autopilot : places.Player) = k;
+    return places;
+}
+
 std::string PercentEncode(std::string_view bytes)
 {
     static const char* const Hex = "0123456789ABCDEF";
@@ -43,6 +51,11 @@ std::string PublishAddress(const std::string& server, const PublishValues& value
     const auto encoded = [](const std::string& utf8) { return PercentEncode(Utf8ToCp1251(utf8)); };
     return "http://" + server + PublishPath + "?name=" + encoded(values.Name) + "&self=" +
            encoded(values.Score) + "&autopilot=" + encoded(values.Autopilot);
+}
+
+std::string ReplayAddress(const std::string& server, const std::string& publisher)
+{
+    return "http://" + server + ReplayPath + "?publisher=" + PercentEncode(Utf8ToCp1251(publisher));
 }
 
 std::string RecordsPageAddress(const std::string& server)

@@ -6,10 +6,10 @@
 #include <string_view>
 #include <vector>
 
+#include "common/records_site.h"
 #include "storage/options_file.h"
 #include "storage/records_snapshot.h"
 
-inline constexpr const char* AutopilotName = "AUTOPILOT";
 
 // What one publish sends: the best player entry and the best autopilot
 // score of the table, scores as plain decimals.
@@ -23,6 +23,14 @@ struct PublishValues {
 // A score text that does not read counts as 0, as it does when placing.
 PublishValues ChoosePublishValues(const std::vector<RecordEntry>& entries);
 
+// Where those values come from: the places (1..) of the best player entry
+// and of the best autopilot entry, 0 for none.
+struct PublishedPlaces {
+    int Player = 0;
+    int Autopilot = 0;
+};
+PublishedPlaces ChoosePublishedPlaces(const std::vector<RecordEntry>& entries);
+
 // Code page 1251 bytes: A-Z, a-z, 0-9 and "-._~" stay, every other byte is
 // "%" and two upper-case hexadecimal digits.
 std::string PercentEncode(std::string_view bytes);
@@ -32,5 +40,8 @@ std::string PercentEncode(std::string_view bytes);
 // such as "A&self=1" from rewriting the request.
 std::string PublishAddress(const std::string& server, const PublishValues& values);
 std::string RecordsPageAddress(const std::string& server);
+// Where our own server takes the replays of a publish: the publisher's name
+// as the publish sent it.
+std::string ReplayAddress(const std::string& server, const std::string& publisher);
 std::string SiteAddress(const std::string& server);
 std::string MailLink(const std::string& mailAddress);

@@ -2,6 +2,8 @@
 
 #include "engine/headless_host.h"
 
+#include <algorithm>
+
 namespace {
 
 bool IsTick(ReplayEventKind kind)
@@ -43,7 +45,15 @@ void ReplayPlayback::Begin()
     Game.IntervalStep = Source.Rules.IntervalStep;
     Game.MinInterval = Source.Rules.MinInterval;
     Game.Random.Seed(Source.Seed);
-    Game.Random.Skip(Source.DrawsBefore);
+    // In slices, so that the time limit holds here too.
+    constexpr std::uint64_t Slice = std::uint64_t(1) << 20;
+    for (std::uint64_t left = Source.DrawsBefore; left > 0;) {
+        const std::uint64_t now = std::min(left, Slice);
+        Game.Random.Skip(now);
+        left -= now;
+        if (Limits.Deadline && std::chrono::steady_clock::now() > *Limits.Deadline)
+            throw ReplayError("the replay takes too long to play");
+    }
     Commands.Look = Source.Look;
     Commands.StartGame();
 }
@@ -61,7 +71,7 @@ void ReplayPlayback::ApplyOne(ReplayEventKind kind)
     }
     if (++Applied > Limits.MaxEvents)
         throw ReplayError("the replay has more than " + std::to_string(Limits.MaxEvents) + " events");
-    if (Limits.Deadline && Applied % EventsPerClockCheck == 0 && std::chrono::steady_clock::now() > *Limits.Deadline)
+    if (Limits.Deadline && Applied % EventsPerClockCheck == 1 && std::chrono::steady_clock::now() > *Limits.Deadline)
         throw ReplayError("the replay takes too long to play");
     Commands.Apply(kind);
 }

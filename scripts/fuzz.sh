@@ -14,7 +14,7 @@ seconds=${1:-60}
 jobs=${FUZZ_JOBS:-$(nproc 2>/dev/null || echo 1)}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build-fuzz
-targets=(records_file ini_profile sim_lines publish_query http_head)
+targets=(records_file ini_profile sim_lines publish_query http_head replay_file)
 
 if ! command -v clang++ >/dev/null; then
     echo "fuzz.sh: clang++ is missing (apt-get install clang libclang-rt-14-dev)" >&2

@@ -42,6 +42,20 @@ std::string_view WithoutEnd(std::string_view line)
     return line;
 }
 
+// Decimal digits; beyond 2^64-1 it stays there (such a body is refused anyway).
+std::uint64_t ReadLength(std::string_view digits)
+{
+    constexpr std::uint64_t Most = ~std::uint64_t(0);
+    std::uint64_t value = 0;
+    for (char c : digits) {
+        const auto digit = std::uint64_t(c - '0');
+        if (value > (Most - digit) / 10)
+            return Most;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
 HeadRead Refuse(int status)
 {
     HeadRead read;
@@ -127,10 +141,17 @@ HeadRead ReadRequestHead(std::string_view received, const HttpLimits& limits)
         if (SameLetters(name, "Content-Length")) {
             if (value.empty() || !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; }))
                 return Refuse(400);
-            if (value.find_first_not_of('0') != std::string_view::npos)
+            const std::uint64_t length = ReadLength(value);
+            // Two lengths that differ leave the body's end in doubt (the
+            // way requests are smuggled past a proxy).
+            if (read.Request.ContentLength && *read.Request.ContentLength != length)
+                return Refuse(400);
+            read.Request.ContentLength = length;
+            if (length > 0)
                 read.Request.HasBody = true;
         } else if (SameLetters(name, "Transfer-Encoding")) {
             read.Request.HasBody = true;
+            read.Request.TransferEncoding = true;
         } else if (SameLetters(name, "Connection")) {
             std::string_view rest = value;
             while (!rest.empty()) {

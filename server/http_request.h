@@ -1,10 +1,12 @@
 #pragma once
 // The head of one HTTP/1.x request, read from the bytes a connection has
-// received so far, for a server that takes GET and HEAD only. Strict and
-// bounded: it never reads past the head, never holds more than the limits
-// allow, and says which status refuses a head that breaks them.
+// received so far. Strict and bounded: it never reads past the head, never
+// holds more than the limits allow, and says which status refuses a head
+// that breaks them. The body, where a path takes one, is the server's.
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +21,9 @@ struct HttpRequest {
     std::string Target;       // as sent: path and query, not decoded
     bool KeepAlive = true;    // HTTP/1.1 unless "Connection: close"; 1.0 only with keep-alive
     bool HasBody = false;     // a Content-Length above 0, or any Transfer-Encoding
+    std::optional<std::uint64_t> ContentLength;   // as given (a huge one saturates)
+    bool TransferEncoding = false;                // any Transfer-Encoding
+    std::string Body;         // where the path takes one: exactly ContentLength bytes
     std::string_view Path() const { return std::string_view(Target).substr(0, Target.find('?')); }
     std::string_view Query() const
     {

@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -42,8 +43,10 @@ const char* Reason(int status)
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
     case 408: return "Request Timeout";
+    case 411: return "Length Required";
     case 413: return "Content Too Large";
     case 414: return "URI Too Long";
+    case 422: return "Unprocessable Content";
     case 431: return "Request Header Fields Too Large";
     case 500: return "Internal Server Error";
     case 503: return "Service Unavailable";   // a full house
@@ -102,9 +105,12 @@ struct Connection {
     int Fd = -1;
     std::uint64_t Id = 0;
     std::string In;
+    // A request whose head has come and whose body is still coming.
+    std::optional<HttpRequest> Awaiting;
+    std::size_t BodyLength = 0;
     std::deque<Answer> Out;
     std::size_t SentOfFront = 0;
-    Clock::time_point Deadline;     // for the next head, while no answer is due
+    Clock::time_point Deadline;     // for the next head and its body, while no answer is due
     bool Closing = false;           // no more requests: the answers due, then close
     bool Lingering = false;         // answered and shut for writing: input dropped until LingerUntil
     Clock::time_point LingerUntil;
@@ -312,8 +318,9 @@ private:
         char buffer[ReadChunk];
         bool peerDone = false;
         for (;;) {
-            // A full buffer waits for its requests to be answered.
-            if (!c.Lingering && c.In.size() >= ReadChunk)
+            // A full buffer waits for its requests to be answered; a body
+            // being read may fill it to its own length.
+            if (!c.Lingering && c.In.size() >= std::max(ReadChunk, c.BodyLength))
                 break;
             const ssize_t got = ::recv(c.Fd, buffer, sizeof buffer, 0);
             if (got > 0) {
@@ -343,6 +350,7 @@ private:
             // Nothing more will come: the answers due, then close.
             c.Closing = true;
             c.In.clear();
+            c.Awaiting.reset();
         }
         return Write(c);
     }
@@ -352,27 +360,58 @@ private:
         // A request waits while one before it is being handled elsewhere
         // (a publish being stored): a page asked for after a publish on the
         // same connection shows it.
-        while (!c.Closing && !c.In.empty() && c.Out.size() < Settings.MaxPipelined &&
-               (c.Out.empty() || c.Out.back().Ready)) {
-            const HeadRead read = ReadRequestHead(c.In, Settings.Limits);
-            if (read.Outcome == HeadRead::State::Incomplete)
-                break;
-            if (read.Outcome == HeadRead::State::Refused) {
-                Refuse(c, read.Status, "-", "-");
-                break;
+        while (!c.Closing && c.Out.size() < Settings.MaxPipelined && (c.Out.empty() || c.Out.back().Ready)) {
+            if (!c.Awaiting) {
+                if (c.In.empty())
+                    break;
+                HeadRead read = ReadRequestHead(c.In, Settings.Limits);
+                if (read.Outcome == HeadRead::State::Incomplete)
+                    break;
+                if (read.Outcome == HeadRead::State::Refused) {
+                    Refuse(c, read.Status, "-", "-");
+                    break;
+                }
+                c.In.erase(0, read.Consumed);
+                if (const int status = BodyRefusal(read.Request, c.BodyLength)) {
+                    Refuse(c, status, read.Request.Method, read.Request.Target);
+                    break;
+                }
+                c.Awaiting = std::move(read.Request);
             }
-            c.In.erase(0, read.Consumed);
-            Dispatch(c, read.Request);
+            // The body, whole, before the request is handled.
+            if (c.In.size() < c.BodyLength)
+                break;
+            HttpRequest request = std::move(*c.Awaiting);
+            c.Awaiting.reset();
+            request.Body.assign(c.In, 0, c.BodyLength);
+            c.In.erase(0, c.BodyLength);
+            c.BodyLength = 0;
+            Dispatch(c, request);
         }
+    }
+
+    // The status that refuses the request's body, or 0; length: the body's
+    // bytes to read.
+    int BodyRefusal(const HttpRequest& request, std::size_t& length) const
+    {
+        length = 0;
+        const std::size_t limit = Settings.BodyLimit ? Settings.BodyLimit(request) : 0;
+        if (limit == 0)
+            return request.HasBody ? 413 : 0;
+        // A body is read only by its Content-Length, so that its end is known
+        // and held against the limit before a byte of it is read. A chunked
+        // one is refused 411, not 501: the client can send it again with a
+        // length, and no chunk parser is exposed to hostile bytes.
+        if (request.TransferEncoding || !request.ContentLength)
+            return 411;
+        if (*request.ContentLength > limit)
+            return 413;
+        length = std::size_t(*request.ContentLength);
+        return 0;
     }
 
     void Dispatch(Connection& c, const HttpRequest& request)
     {
-        if (request.HasBody) {
-            // These paths take no body: refused before a byte of it is read.
-            Refuse(c, 413, request.Method, request.Target);
-            return;
-        }
         Answer answer;
         answer.Method = request.Method;
         answer.Target = request.Target;
@@ -403,13 +442,16 @@ private:
         c.Out.push_back(std::move(answer));
         c.Closing = true;
         c.In.clear();
+        c.Awaiting.reset();
+        c.BodyLength = 0;
     }
 
     void Finish(Answer& answer, const HttpResponse& response)
     {
         answer.Bytes = Serialise(response, answer.Head, answer.CloseAfter);
         answer.Ready = true;
-        LogLine(answer.Method, answer.Target, response.Status, answer.Started);
+        LogLine(answer.Method, answer.Target, response.Status,
+                response.LogTime ? *response.LogTime : Clock::now() - answer.Started);
     }
 
     // Sends what is ready, in order. False when the connection was closed.
@@ -484,10 +526,13 @@ private:
                 expired.push_back(fd);
         for (int fd : expired) {
             Connection& c = Connections.at(fd);
-            if (c.Lingering || c.In.empty()) {
+            if (c.Lingering || (c.In.empty() && !c.Awaiting)) {
                 Close(c);   // nothing of a request came: closed without a word
             } else {
-                Refuse(c, 408, "-", "-");
+                // Part of a head, or a head and part of its body.
+                const std::string method = c.Awaiting ? c.Awaiting->Method : "-",
+                                  target = c.Awaiting ? c.Awaiting->Target : "-";
+                Refuse(c, 408, method, target);
                 Write(c);
             }
         }
@@ -519,13 +564,12 @@ private:
         }
     }
 
-    void LogLine(const std::string& method, const std::string& target, int status, Clock::time_point started)
+    void LogLine(const std::string& method, const std::string& target, int status, std::chrono::duration<double> took)
     {
         if (!Log)
             return;
         char elapsed[32];
-        std::snprintf(elapsed, sizeof elapsed, "%.3fms",
-                      std::chrono::duration<double, std::milli>(Clock::now() - started).count());
+        std::snprintf(elapsed, sizeof elapsed, "%.3fms", std::chrono::duration<double, std::milli>(took).count());
         LogLines += UtcNow() + " " + EscapeForLog(method) + " " + EscapeForLog(target) + " " +
                     std::to_string(status) + " " + elapsed + "\n";
     }

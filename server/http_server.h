@@ -3,8 +3,10 @@
 // number of open connections costs memory, not threads, and no client can
 // hold another up. Each connection has a deadline for the head of its next
 // request, bounded buffers, and answers in the order its requests came
-// (pipelining). Requests with a body are refused (413) without reading it.
-// The site answers a request at once or later, from any thread (Complete).
+// (pipelining). A body is read only where the site takes one (BodyLimit),
+// whole, by its Content-Length and within the head's deadline; anywhere else
+// it is refused (413) without being read. The site answers a request at once
+// or later, from any thread (Complete).
 
 #include <chrono>
 #include <cstdint>
@@ -21,18 +23,26 @@ struct HttpResponse {
     std::string ContentType = "text/plain; charset=utf-8";
     std::string Body;
     std::vector<std::pair<std::string, std::string>> Headers;   // beside Content-Type, -Length, Connection
+    // The time the log line shows, when the site measured the part that
+    // matters itself (a replay's check); else the time to the answer.
+    std::optional<std::chrono::duration<double>> LogTime;
 };
 
 struct HttpSettings {
     HttpLimits Limits;
     // More open connections than this are answered 503 and closed at once.
     int MaxConnections = 4096;
-    // The head of a request must be complete this long after the server
-    // began to wait for it (the connection's start, or the last request).
+    // The head of a request, and its body if it has one, must be complete
+    // this long after the server began to wait for it (the connection's
+    // start, or the last answer).
     std::chrono::milliseconds RequestDeadline{10000};
     // Answers not yet sent that one connection may have; it is not read
     // meanwhile.
     std::size_t MaxPipelined = 16;
+    // The body bytes a request may carry, given its head; none when unset
+    // or 0. A request whose limit is above 0 must give its Content-Length
+    // (411 otherwise); a longer one is refused 413 before a byte is read.
+    std::function<std::size_t(const HttpRequest& head)> BodyLimit;
 };
 
 class HttpServer {

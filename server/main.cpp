@@ -80,6 +80,7 @@ int main(int argc, char** argv)
     HttpSettings settings;
     settings.MaxConnections = options.MaxConnections;
     settings.RequestDeadline = std::chrono::milliseconds(options.RequestDeadlineMs);
+    settings.BodyLimit = RecordsService::BodyLimit;
     HttpServer server(settings, [&](const HttpRequest& request, std::uint64_t token) {
         return service->Handle(request, token);
     });

@@ -24,7 +24,13 @@ bool IsControl(char32_t ch)
     return ch < 0x20 || (ch >= 0x7F && ch <= 0x9F);
 }
 
-// Why the name cannot be stored, or empty.
+PublishParse Refuse(std::string reason)
+{
+    return {std::nullopt, std::move(reason)};
+}
+
+}  // namespace
+
 std::string NameFault(const std::string& utf8)
 {
     const std::u32string characters = DecodeUtf8(utf8);
@@ -36,12 +42,28 @@ std::string NameFault(const std::string& utf8)
     return {};
 }
 
-PublishParse Refuse(std::string reason)
+QueryValue FindQueryValue(std::string_view query, std::string_view key)
 {
-    return {std::nullopt, std::move(reason)};
+    QueryValue found;
+    int times = 0;
+    while (!query.empty()) {
+        const std::size_t amp = query.find('&');
+        const std::string_view pair = query.substr(0, amp);
+        query = amp == std::string_view::npos ? std::string_view() : query.substr(amp + 1);
+        const std::size_t equals = pair.find('=');
+        const auto name = PercentDecode(pair.substr(0, equals));
+        if (!name || *name != key)
+            continue;
+        if (++times > 1)
+            return {std::nullopt, "given twice"};
+        found.Value = PercentDecode(equals == std::string_view::npos ? std::string_view() : pair.substr(equals + 1));
+        if (!found.Value)
+            return {std::nullopt, "malformed percent-encoding"};
+    }
+    if (times == 0)
+        found.Fault = "missing";
+    return found;
 }
-
-}  // namespace
 
 std::optional<std::string> PercentDecode(std::string_view text)
 {
@@ -129,7 +151,7 @@ PublishParse ParsePublishQuery(std::string_view query)
         const auto score = ParseScoreNumber(autopilot);
         if (!score)
             return Refuse("autopilot: neither \"-\" nor a number from 0 to 2147483647");
-        publish.Autopilot = AutopilotResult{*score, name};
+        publish.Autopilot = AutopilotScore{*score, name};
     }
     return {publish, {}};
 }

@@ -28,6 +28,18 @@ PublishParse ParsePublishQuery(std::string_view query);
 // %20 for a blank). A '%' without two hex digits gives nothing.
 std::optional<std::string> PercentDecode(std::string_view text);
 
+// Why a name (UTF-8) cannot be stored, or empty: more than MaxNameLength
+// characters, or a control character.
+std::string NameFault(const std::string& utf8);
+
+// One key of a query: its value decoded when the key is there exactly once,
+// else why not ("missing", "given twice", "malformed percent-encoding").
+struct QueryValue {
+    std::optional<std::string> Value;
+    std::string Fault;
+};
+QueryValue FindQueryValue(std::string_view query, std::string_view key);
+
 // A decimal 0..2147483647: digits only, no sign, no blanks.
 std::optional<std::int32_t> ParseScoreNumber(std::string_view text);
 

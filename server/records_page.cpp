@@ -22,6 +22,9 @@ th, td { padding: 2px 8px; text-align: left; white-space: nowrap; }
 th { border-bottom: 1px solid #000080; }
 td.place, td.score, th.score { text-align: right; }
 a { color: #000080; background: #D4D0C8; padding: 4px 8px; border: 2px solid #000080; text-decoration: none; }
+.mark, .mark a { color: #008000; }
+td.mark a { padding: 0 4px; border: 0; }
+p.legend { margin: 16px 0; }
 </style>
 </head>
 <body>
@@ -29,9 +32,26 @@ a { color: #000080; background: #D4D0C8; padding: 4px 8px; border: 2px solid #00
 
 constexpr const char* Foot = "</body>\n</html>\n";
 
-void AddEmptyRow(std::string& html, int columns)
+constexpr const char* Verified = "verified: the server replayed the game to this score";
+
+void AddEmptyRow(std::string& html, int columns, bool verifiedOnly)
 {
-    html += "<tr><td colspan=\"" + std::to_string(columns) + "\">No results yet</td></tr>\n";
+    html += "<tr><td colspan=\"" + std::to_string(columns) + "\">" +
+            (verifiedOnly ? "No verified results yet" : "No results yet") + "</td></tr>\n";
+}
+
+// The last cell of a row: the mark of a verified result, a link to its replay.
+std::string MarkCell(std::int64_t replay)
+{
+    if (replay <= 0)
+        return "<td class=\"mark\"></td>";
+    return std::string("<td class=\"mark\"><a href=\"") + ReplayPath + "?id=" + std::to_string(replay) +
+           "\" title=\"" + Verified + " (download the replay)\">\u2713</a></td>";
+}
+
+std::string ViewLink(const char* query, const char* text)
+{
+    return std::string("<a href=\"") + ResultsPath + "?" + query + "\">" + text + "</a>";
 }
 
 }  // namespace
@@ -53,32 +73,44 @@ std::string EscapeHtml(std::string_view text)
     return html;
 }
 
-std::string RenderResultsPage(const std::vector<HumanResult>& players, const std::vector<AutopilotResult>& autopilot)
+std::string RenderResultsPage(const std::vector<HumanResult>& players, const std::vector<AutopilotScore>& autopilot,
+                              ResultsView view)
 {
+    const bool verifiedOnly = view == ResultsView::Verified;
+    const std::string markHead = std::string("<th class=\"mark\" title=\"") + Verified + "\">\u2713</th>";
     std::string html = Head;
-    html += "<h1>Top 30</h1>\n<div class=\"tables\">\n";
+    html += verifiedOnly ? "<h1>Top 30, verified</h1>\n" : "<h1>Top 30</h1>\n";
+    html += "<div class=\"tables\">\n";
 
-    html += "<table id=\"players\">\n<caption>Players</caption>\n"
-            "<tr><th class=\"place\">#</th><th>Name</th><th class=\"score\">Score</th></tr>\n";
+    html += std::string("<table id=\"players\">\n<caption>") + (verifiedOnly ? "Players, verified" : "Players") +
+            "</caption>\n<tr><th class=\"place\">#</th><th>Name</th><th class=\"score\">Score</th>" + markHead +
+            "</tr>\n";
     for (std::size_t i = 0; i < players.size(); ++i)
         html += "<tr><td class=\"place\">" + std::to_string(i + 1) + "</td><td class=\"name\">" +
-                EscapeHtml(players[i].Name) + "</td><td class=\"score\">" + FormatScore(players[i].Score) +
-                "</td></tr>\n";
+                EscapeHtml(players[i].Name) + "</td><td class=\"score\">" + FormatScore(players[i].Score) + "</td>" +
+                MarkCell(players[i].Replay) + "</tr>\n";
     if (players.empty())
-        AddEmptyRow(html, 3);
+        AddEmptyRow(html, 4, verifiedOnly);
     html += "</table>\n";
 
-    html += "<table id=\"autopilot\">\n<caption>Autopilot</caption>\n"
-            "<tr><th class=\"place\">#</th><th class=\"score\">Score</th><th>Published by</th></tr>\n";
+    html += std::string("<table id=\"autopilot\">\n<caption>") +
+            (verifiedOnly ? "Autopilot, verified" : "Autopilot") +
+            "</caption>\n<tr><th class=\"place\">#</th><th class=\"score\">Score</th><th>Published by</th>" +
+            markHead + "</tr>\n";
     for (std::size_t i = 0; i < autopilot.size(); ++i) {
         const std::string& publisher = autopilot[i].Publisher;
         html += "<tr><td class=\"place\">" + std::to_string(i + 1) + "</td><td class=\"score\">" +
                 FormatScore(autopilot[i].Score) + "</td><td class=\"name\">" +
-                (publisher.empty() ? std::string("\u2014") : EscapeHtml(publisher)) + "</td></tr>\n";
+                (publisher.empty() ? std::string("\u2014") : EscapeHtml(publisher)) + "</td>" +
+                MarkCell(autopilot[i].Replay) + "</tr>\n";
     }
     if (autopilot.empty())
-        AddEmptyRow(html, 3);
+        AddEmptyRow(html, 4, verifiedOnly);
     html += "</table>\n</div>\n";
+    html += std::string("<p class=\"legend\"><span class=\"mark\">\u2713</span> ") + Verified +
+            "; the mark downloads the replay.</p>\n";
+    html += "<p>" + (verifiedOnly ? ViewLink(ResultsQuery, "All results") : ViewLink(VerifiedQuery, "Verified only")) +
+            "</p>\n";
     return html + Foot;
 }
 
@@ -87,6 +119,7 @@ std::string RenderFrontPage()
     std::string html = Head;
     html += "<h1>Vantorix II</h1>\n"
             "<p>The best players and the best autopilot results, as the games publish them.</p>\n";
-    html += std::string("<p><a href=\"") + ResultsPath + "?" + ResultsQuery + "\">Top 30</a></p>\n";
+    html += "<p>" + ViewLink(ResultsQuery, "Top 30") + " " + ViewLink(VerifiedQuery, "Verified Top 30") + "</p>\n";
+    html += std::string("<p class=\"legend\"><span class=\"mark\">\u2713</span> ") + Verified + ".</p>\n";
     return html + Foot;
 }

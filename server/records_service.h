@@ -1,6 +1,12 @@
 #pragma once
 // The records site behind the HTTP server: the front page, the results page
-// and the game's publish.
+// in two views, the game's publish, and the replays the game sends after it.
+//
+// A replay is checked by a verifier thread: it plays the whole game again,
+// which the server's thread must never do. A few wait their turn; more are
+// refused 503 at once. One that plays to its score goes to the writer, which
+// marks the published result in the same group commits as publishes. A
+// verified replay is downloaded through the reader thread.
 //
 // Publishes are stored in groups by a writer thread with a connection of
 // its own: all publishes waiting when it is free go in one transaction with
@@ -21,6 +27,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -39,6 +46,12 @@ public:
     // at LogFramesMost the writer copies whatever the reader has done.
     static constexpr int CheckpointFrames = 1000;
     static constexpr int LogFramesMost = 8 * CheckpointFrames;
+    // Replays waiting for the verifier (beside the one being checked).
+    static constexpr std::size_t MaxWaitingReplays = 8;
+
+    // The body bytes a request may carry: a replay's, else none. For
+    // HttpSettings::BodyLimit.
+    static std::size_t BodyLimit(const HttpRequest& head);
 
     // Opens the database twice (writing, reading); StoreError when it
     // cannot be used.
@@ -62,8 +75,34 @@ private:
         std::uint64_t Token;
         Publish Data;
     };
+    struct ReplayJob {
+        std::uint64_t Token;
+        std::string Publisher;
+        std::string File;
+    };
+    // A replay that played to its score, for the writer.
+    struct VerifyJob {
+        std::uint64_t Token;
+        Verification Data;
+        std::string Answer;                    // the answer's text when stored
+        std::chrono::duration<double> Check;   // what the log shows
+    };
+    struct DownloadJob {
+        std::uint64_t Token;
+        std::int64_t Id;
+    };
+    // Both views of the results, rendered together.
+    struct Pages {
+        std::string Results;
+        std::string Verified;
+    };
+    std::optional<HttpResponse> HandleReplay(const HttpRequest& request, std::uint64_t token);
+    std::optional<HttpResponse> HandlePage(bool verifiedOnly, std::uint64_t token);
     void WriteGroups();
+    void VerifyReplays();
     void RenderPages();
+    std::shared_ptr<const Pages> ReadPages();
+    void Download(const DownloadJob& job);
     // After a commit, under Lock: whether the writer copies the log now.
     bool NextCheckpointStep();
     void CopyLog(RecordsStore& store);
@@ -74,24 +113,30 @@ private:
     HttpServer* Server = nullptr;
 
     std::mutex Lock;
-    std::condition_variable WriterWork, ReaderWork;
+    std::condition_variable WriterWork, ReaderWork, VerifierWork;
     std::vector<Job> Waiting;
+    std::vector<VerifyJob> WaitingMarks;
+    std::deque<ReplayJob> WaitingReplays;
+    std::vector<DownloadJob> WaitingDownloads;
     bool PageWanted = false;
     // The reader's step of the copy.
     enum class Copy { None, Wanted, Running, Done } ReaderCopy = Copy::None;
     bool Stopping = false;
+    bool VerifierStopping = false;
     // Commits by the writer so far, and how many of them the page shows.
     std::uint64_t Commits = 0;
     std::uint64_t PageCommits = 0;
     struct PageJob {
         std::uint64_t Token;
         std::uint64_t Commits;   // the commits its answer must show
+        bool VerifiedOnly;
     };
     std::vector<PageJob> PageWaiting;
-    std::shared_ptr<const std::string> Page;
+    std::shared_ptr<const Pages> Page;
     // When the page was last rendered (or tried).
     std::chrono::steady_clock::time_point PageReadAt;
 
     std::thread WriterThread;
     std::thread ReaderThread;
+    std::thread VerifierThread;
 };

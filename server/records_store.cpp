@@ -13,7 +13,7 @@ namespace {
 // each checkpoint). FULL syncs every commit: measured here at about 4 000
 // publishes a second against 9 000 with NORMAL, short of the 5 000 the
 // server has to take (bench/records_server_bench.cpp).
-constexpr const char* Schema = R"(
+constexpr const char* SchemaVersion1 = R"(
 CREATE TABLE IF NOT EXISTS human_results(
     id INTEGER PRIMARY KEY,
     name TEXT NOT NULL,
@@ -37,7 +37,35 @@ CREATE TABLE IF NOT EXISTS best_autopilot(
 CREATE INDEX IF NOT EXISTS best_autopilot_rank ON best_autopilot(score DESC, result_id);
 )";
 
-constexpr int SchemaVersion = 1;
+// Version 2: results verified by a replay. A result row is marked, its
+// replay kept by (kind, result_id); a best row holds the replay that
+// verified its name's score (reset when a higher score takes its place), and
+// the best verified score of each name is kept apart. A list of verified
+// results is then thirty rows of an index, like the others.
+constexpr const char* UpgradeTo2 = R"(
+ALTER TABLE human_results ADD COLUMN verified INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE autopilot_results ADD COLUMN verified INTEGER NOT NULL DEFAULT 0;
+CREATE INDEX IF NOT EXISTS human_results_match ON human_results(name, score, verified);
+CREATE INDEX IF NOT EXISTS autopilot_results_match ON autopilot_results(publisher, score, verified);
+CREATE TABLE IF NOT EXISTS replays(
+    id INTEGER PRIMARY KEY,
+    kind INTEGER NOT NULL,
+    result_id INTEGER NOT NULL,
+    bytes BLOB NOT NULL,
+    verified_at TEXT NOT NULL DEFAULT CURRENT_TIMESTAMP,
+    UNIQUE(kind, result_id));
+ALTER TABLE best_players ADD COLUMN replay_id INTEGER;
+ALTER TABLE best_autopilot ADD COLUMN replay_id INTEGER;
+CREATE INDEX IF NOT EXISTS best_autopilot_verified ON best_autopilot(score DESC, result_id) WHERE replay_id IS NOT NULL;
+CREATE TABLE IF NOT EXISTS best_verified_players(
+    name TEXT PRIMARY KEY,
+    score INTEGER NOT NULL,
+    result_id INTEGER NOT NULL,
+    replay_id INTEGER NOT NULL) WITHOUT ROWID;
+CREATE INDEX IF NOT EXISTS best_verified_players_rank ON best_verified_players(score DESC, result_id);
+)";
+
+constexpr int SchemaVersion = 2;
 constexpr int BusyTimeoutMs = 5000;
 
 }  // namespace
@@ -63,6 +91,12 @@ public:
     Statement& Bind(int index, const std::string& text)
     {
         Check(sqlite3_bind_text(Handle, index, text.data(), int(text.size()), SQLITE_STATIC));
+        return *this;
+    }
+    // The bytes must outlive the use of the statement.
+    Statement& BindBytes(int index, std::string_view bytes)
+    {
+        Check(sqlite3_bind_blob64(Handle, index, bytes.data(), bytes.size(), SQLITE_STATIC));
         return *this;
     }
     // Whether a row came; false when done.
@@ -99,6 +133,11 @@ public:
     {
         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(Handle, column));
         return text ? std::string(text, std::size_t(sqlite3_column_bytes(Handle, column))) : std::string();
+    }
+    std::string Bytes(int column) const
+    {
+        const auto* bytes = static_cast<const char*>(sqlite3_column_blob(Handle, column));
+        return bytes ? std::string(bytes, std::size_t(sqlite3_column_bytes(Handle, column))) : std::string();
     }
     void Reset()
     {
@@ -137,15 +176,7 @@ RecordsStore::RecordsStore(const std::filesystem::path& file)
                 throw StoreError(file.string() + ": cannot switch to write-ahead logging");
         }
         Execute("PRAGMA synchronous=NORMAL");
-        {
-            Statement version(*this, "PRAGMA user_version");
-            if (version.Step() && version.Integer(0) > SchemaVersion)
-                throw StoreError(file.string() + ": written by a newer version of the server");
-        }
-        Execute("BEGIN IMMEDIATE");
-        Execute(Schema);
-        Execute(("PRAGMA user_version=" + std::to_string(SchemaVersion)).c_str());
-        Execute("COMMIT");
+        Upgrade(file.string());
 
         Begin = std::make_unique<Statement>(*this, "BEGIN IMMEDIATE");
         Commit = std::make_unique<Statement>(*this, "COMMIT");
@@ -154,21 +185,88 @@ RecordsStore::RecordsStore(const std::filesystem::path& file)
         UpdateBestPlayer = std::make_unique<Statement>(
             *this,
             "INSERT INTO best_players(name, score, result_id) VALUES(?1, ?2, ?3) ON CONFLICT(name) DO UPDATE SET "
-            "score = excluded.score, result_id = excluded.result_id WHERE excluded.score > best_players.score");
+            "score = excluded.score, result_id = excluded.result_id, replay_id = NULL "
+            "WHERE excluded.score > best_players.score");
         InsertAutopilot =
             std::make_unique<Statement>(*this, "INSERT INTO autopilot_results(score, publisher) VALUES(?1, ?2)");
         InsertBestAutopilot = std::make_unique<Statement>(
             *this, "INSERT INTO best_autopilot(score, publisher, result_id) VALUES(?1, ?2, ?3) ON CONFLICT DO NOTHING");
         SelectBestPlayers = std::make_unique<Statement>(
-            *this, "SELECT name, score FROM best_players ORDER BY score DESC, result_id LIMIT ?1");
+            *this, "SELECT name, score, replay_id FROM best_players ORDER BY score DESC, result_id LIMIT ?1");
         SelectBestAutopilot = std::make_unique<Statement>(
-            *this, "SELECT score, publisher FROM best_autopilot ORDER BY score DESC, result_id LIMIT ?1");
-        CountResults = std::make_unique<Statement>(
-            *this, "SELECT (SELECT count(*) FROM human_results), (SELECT count(*) FROM autopilot_results)");
+            *this, "SELECT score, publisher, replay_id FROM best_autopilot ORDER BY score DESC, result_id LIMIT ?1");
+        CountResults = std::make_unique<Statement>(*this, "SELECT (SELECT count(*) FROM human_results), "
+                                                          "(SELECT count(*) FROM autopilot_results), "
+                                                          "(SELECT count(*) FROM replays)");
+
+        // Per kind: the table of results and the column its name is in.
+        const char* const tables[2][2] = {{"human_results", "name"}, {"autopilot_results", "publisher"}};
+        for (int kind = 0; kind < 2; ++kind) {
+            const std::string table = tables[kind][0], name = tables[kind][1], k = std::to_string(kind);
+            FindVerifiedBy[kind] = std::make_unique<Statement>(
+                *this, ("SELECT r.id FROM " + table + " t JOIN replays r ON r.kind = " + k +
+                        " AND r.result_id = t.id WHERE t." + name +
+                        " = ?1 AND t.score = ?2 AND t.verified = 1 AND r.bytes = ?3 LIMIT 1")
+                           .c_str());
+            FindUnverified[kind] = std::make_unique<Statement>(
+                *this, ("SELECT id FROM " + table + " WHERE " + name +
+                        " = ?1 AND score = ?2 AND verified = 0 ORDER BY id DESC LIMIT 1")
+                           .c_str());
+            MarkVerified[kind] =
+                std::make_unique<Statement>(*this, ("UPDATE " + table + " SET verified = 1 WHERE id = ?1").c_str());
+        }
+        InsertReplay =
+            std::make_unique<Statement>(*this, "INSERT INTO replays(kind, result_id, bytes) VALUES(?1, ?2, ?3)");
+        MarkBestPlayer = std::make_unique<Statement>(
+            *this, "UPDATE best_players SET replay_id = ?3 WHERE name = ?1 AND score = ?2 AND replay_id IS NULL");
+        UpdateBestVerifiedPlayer = std::make_unique<Statement>(
+            *this, "INSERT INTO best_verified_players(name, score, result_id, replay_id) VALUES(?1, ?2, ?3, ?4) "
+                   "ON CONFLICT(name) DO UPDATE SET score = excluded.score, result_id = excluded.result_id, "
+                   "replay_id = excluded.replay_id WHERE excluded.score > best_verified_players.score");
+        MarkBestAutopilot = std::make_unique<Statement>(
+            *this, "UPDATE best_autopilot SET replay_id = ?3 WHERE score = ?1 AND publisher = ?2 AND replay_id IS NULL");
+        SelectBestVerifiedPlayers = std::make_unique<Statement>(
+            *this, "SELECT name, score, replay_id FROM best_verified_players ORDER BY score DESC, result_id LIMIT ?1");
+        SelectBestVerifiedAutopilot = std::make_unique<Statement>(
+            *this, "SELECT score, publisher, replay_id FROM best_autopilot WHERE replay_id IS NOT NULL "
+                   "ORDER BY score DESC, result_id LIMIT ?1");
+        SelectReplay = std::make_unique<Statement>(*this, "SELECT bytes FROM replays WHERE id = ?1");
     }
 }
 
 RecordsStore::~RecordsStore() = default;
+
+void RecordsStore::Upgrade(const std::string& file)
+{
+    const auto version = [&] {
+        Statement read(*this, "PRAGMA user_version");
+        return read.Step() ? read.Integer(0) : 0;
+    };
+    const auto refuseNewer = [&](std::int64_t found) {
+        if (found > SchemaVersion)
+            throw StoreError(file + ": written by a newer version of the server");
+    };
+    const std::int64_t before = version();
+    refuseNewer(before);
+    if (before == SchemaVersion)
+        return;   // no write lock taken: the usual case
+    Execute("BEGIN IMMEDIATE");
+    try {
+        // Read again under the lock: another process may have upgraded it.
+        const std::int64_t found = version();
+        refuseNewer(found);
+        if (found < 1)
+            Execute(SchemaVersion1);
+        if (found < 2)
+            Execute(UpgradeTo2);
+        Execute(("PRAGMA user_version=" + std::to_string(SchemaVersion)).c_str());
+        Execute("COMMIT");
+    } catch (...) {
+        if (!sqlite3_get_autocommit(Db.get()))
+            sqlite3_exec(Db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
 
 void RecordsStore::LeaveCheckpointsToCaller()
 {
@@ -222,26 +320,69 @@ void RecordsStore::Add(const Publish& publish)
 
 void RecordsStore::AddAll(std::span<const Publish> publishes)
 {
+    Write(publishes, {});
+}
+
+void RecordsStore::Store(const Publish& publish)
+{
+    if (publish.Human) {
+        InsertHuman->Bind(1, publish.Human->Name).Bind(2, publish.Human->Score).Run();
+        UpdateBestPlayer->Bind(1, publish.Human->Name)
+            .Bind(2, publish.Human->Score)
+            .Bind(3, sqlite3_last_insert_rowid(Db.get()))
+            .Run();
+    }
+    if (publish.Autopilot) {
+        InsertAutopilot->Bind(1, publish.Autopilot->Score).Bind(2, publish.Autopilot->Publisher).Run();
+        InsertBestAutopilot->Bind(1, publish.Autopilot->Score)
+            .Bind(2, publish.Autopilot->Publisher)
+            .Bind(3, sqlite3_last_insert_rowid(Db.get()))
+            .Run();
+    }
+}
+
+VerifyOutcome RecordsStore::Store(const Verification& verification)
+{
+    const int kind = static_cast<int>(verification.Kind);
+    const std::string& name = verification.Name;
+    // The same file sent again (the game sends its replays after every
+    // publish) marks nothing more.
+    bool sentBefore = false;
+    FindVerifiedBy[kind]->Bind(1, name).Bind(2, verification.Score).BindBytes(3, verification.Replay).Rows(
+        [&](const Statement&) { sentBefore = true; });
+    if (sentBefore)
+        return VerifyOutcome::AlreadyMarked;
+    std::int64_t result = 0;
+    FindUnverified[kind]->Bind(1, name).Bind(2, verification.Score).Rows(
+        [&](const Statement& row) { result = row.Integer(0); });
+    if (result == 0)
+        return VerifyOutcome::NoMatch;
+    MarkVerified[kind]->Bind(1, result).Run();
+    InsertReplay->Bind(1, kind).Bind(2, result).BindBytes(3, verification.Replay).Run();
+    const std::int64_t replay = sqlite3_last_insert_rowid(Db.get());
+    if (verification.Kind == ResultKind::Player) {
+        MarkBestPlayer->Bind(1, name).Bind(2, verification.Score).Bind(3, replay).Run();
+        UpdateBestVerifiedPlayer->Bind(1, name).Bind(2, verification.Score).Bind(3, result).Bind(4, replay).Run();
+    } else {
+        MarkBestAutopilot->Bind(1, verification.Score).Bind(2, name).Bind(3, replay).Run();
+    }
+    return VerifyOutcome::Marked;
+}
+
+std::vector<VerifyOutcome> RecordsStore::Write(std::span<const Publish> publishes,
+                                               std::span<const Verification> verifications)
+{
     std::lock_guard guard(Lock);
+    std::vector<VerifyOutcome> outcomes;
+    outcomes.reserve(verifications.size());
     Begin->Run();
     try {
-        for (const Publish& publish : publishes) {
-            if (publish.Human) {
-                InsertHuman->Bind(1, publish.Human->Name).Bind(2, publish.Human->Score).Run();
-                UpdateBestPlayer->Bind(1, publish.Human->Name)
-                    .Bind(2, publish.Human->Score)
-                    .Bind(3, sqlite3_last_insert_rowid(Db.get()))
-                    .Run();
-            }
-            if (publish.Autopilot) {
-                InsertAutopilot->Bind(1, publish.Autopilot->Score).Bind(2, publish.Autopilot->Publisher).Run();
-                InsertBestAutopilot->Bind(1, publish.Autopilot->Score)
-                    .Bind(2, publish.Autopilot->Publisher)
-                    .Bind(3, sqlite3_last_insert_rowid(Db.get()))
-                    .Run();
-            }
-        }
+        for (const Publish& publish : publishes)
+            Store(publish);
+        for (const Verification& verification : verifications)
+            outcomes.push_back(Store(verification));
         Commit->Run();
+        return outcomes;
     } catch (...) {
         if (!sqlite3_get_autocommit(Db.get())) {
             try {
@@ -254,28 +395,58 @@ void RecordsStore::AddAll(std::span<const Publish> publishes)
     }
 }
 
-std::vector<HumanResult> RecordsStore::BestPlayers(int limit)
+std::vector<HumanResult> RecordsStore::Players(Statement& select, int limit)
 {
     std::lock_guard guard(Lock);
     std::vector<HumanResult> rows;
-    SelectBestPlayers->Bind(1, limit).Rows(
-        [&](const Statement& row) { rows.push_back({row.Text(0), std::int32_t(row.Integer(1))}); });
+    select.Bind(1, limit).Rows([&](const Statement& row) {
+        rows.push_back({row.Text(0), std::int32_t(row.Integer(1)), row.Integer(2)});
+    });
     return rows;
 }
 
-std::vector<AutopilotResult> RecordsStore::BestAutopilot(int limit)
+std::vector<AutopilotScore> RecordsStore::Autopilot(Statement& select, int limit)
 {
     std::lock_guard guard(Lock);
-    std::vector<AutopilotResult> rows;
-    SelectBestAutopilot->Bind(1, limit).Rows(
-        [&](const Statement& row) { rows.push_back({std::int32_t(row.Integer(0)), row.Text(1)}); });
+    std::vector<AutopilotScore> rows;
+    select.Bind(1, limit).Rows([&](const Statement& row) {
+        rows.push_back({std::int32_t(row.Integer(0)), row.Text(1), row.Integer(2)});
+    });
     return rows;
+}
+
+std::vector<HumanResult> RecordsStore::BestPlayers(int limit)
+{
+    return Players(*SelectBestPlayers, limit);
+}
+
+std::vector<AutopilotScore> RecordsStore::BestAutopilot(int limit)
+{
+    return Autopilot(*SelectBestAutopilot, limit);
+}
+
+std::vector<HumanResult> RecordsStore::BestVerifiedPlayers(int limit)
+{
+    return Players(*SelectBestVerifiedPlayers, limit);
+}
+
+std::vector<AutopilotScore> RecordsStore::BestVerifiedAutopilot(int limit)
+{
+    return Autopilot(*SelectBestVerifiedAutopilot, limit);
+}
+
+std::optional<std::string> RecordsStore::ReplayFile(std::int64_t id)
+{
+    std::lock_guard guard(Lock);
+    std::optional<std::string> file;
+    SelectReplay->Bind(1, id).Rows([&](const Statement& row) { file = row.Bytes(0); });
+    return file;
 }
 
 RecordsStore::Counts RecordsStore::Count()
 {
     std::lock_guard guard(Lock);
     Counts counts;
-    CountResults->Rows([&](const Statement& row) { counts = {row.Integer(0), row.Integer(1)}; });
+    CountResults->Rows([&](const Statement& row) { counts = {row.Integer(0), row.Integer(1), row.Integer(2)}; });
     return counts;
 }

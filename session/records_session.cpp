@@ -3,7 +3,7 @@
 #include "common/score_text.h"
 #include "storage/cp1251.h"
 
-RecordsSession::RecordsSession(std::filesystem::path file) : Records(std::move(file)) {}
+RecordsSession::RecordsSession(std::filesystem::path file) : Records(file), Shelf(file) {}
 
 std::optional<RecordsLoadFailure> RecordsSession::Reload()
 {
@@ -53,15 +53,21 @@ std::string RecordsSession::EntryText(const std::string& typed, const std::strin
     return FirstCharacterAccepted(kept) ? kept : player;
 }
 
-void RecordsSession::NameEntered(int recordPlace, const std::string& name)
+void RecordsSession::NameEntered(int recordPlace, const std::string& name, const std::optional<Replay>& replay)
 {
     Records.NameEntry(recordPlace, name);
     Records.Write_Res();
+    if (!replay || recordPlace < 1 || recordPlace > int(Entries().size()))
+        return;
+    Replay named = *replay;
+    named.Result.Name = Entries()[std::size_t(recordPlace - 1)].Name;
+    Shelf.Keep(Entries(), recordPlace, named);
 }
 
 RecordsStep RecordsSession::Erase()
 {
     Records.Erase();
+    Shelf.EraseAll();
     auto failure = Reload();
     return {1, false, std::move(failure)};
 }

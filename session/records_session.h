@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "replay/replay.h"
+#include "session/replay_shelf.h"
 #include "storage/records_book.h"
 
 // A load of the records file that failed. The step went on with an empty
@@ -53,10 +55,16 @@ public:
     static std::string EntryText(const std::string& typed, const std::string& player);
     // Enter in the name entry: the row is named (14 characters) and the
     // table saved. RecordsError when the save fails; the name stays shown.
-    void NameEntered(int recordPlace, const std::string& name);
-    // All records erased: the file removed, then written again empty.
-    // RecordsError when the file stays.
+    // The game's replay, when given, is kept for the row under its name;
+    // FileError when it cannot be (the table is saved all the same).
+    void NameEntered(int recordPlace, const std::string& name, const std::optional<Replay>& replay = std::nullopt);
+    // All records erased: the file removed, then written again empty, and
+    // their replays with it. RecordsError when the file stays, FileError
+    // when a replay does.
     RecordsStep Erase();
+
+    // The replays of the stored table's entries.
+    const ReplayShelf& Replays() const { return Shelf; }
 
     // Runs before each step of every file write (tests).
     WriteStepHook& WriteHook() { return Records.WriteHook; }
@@ -65,4 +73,5 @@ private:
     std::optional<RecordsLoadFailure> Reload();
 
     RecordsBook Records;
+    ReplayShelf Shelf;
 };

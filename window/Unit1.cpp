@@ -82,6 +82,7 @@ void TForm1::FormCreate()
     QCursor::setPos(20, 20);
     Game = std::make_unique<TADTetrisGame>(*this);
     Loop = std::make_unique<GameLoop>(*Game);
+    Play = std::make_unique<PlayCommands>(*Game, *Loop);
     Game->Random.Seed(static_cast<std::uint32_t>(QDateTime::currentMSecsSinceEpoch()));
     Game->SoundOn = true;
     // Before the options are read: their switches run their handlers.
@@ -124,6 +125,8 @@ void TForm1::FormDestroy()
     Destroyed = true;
     Timer1->stop();
     Timer3->stop();
+    Watch.reset();
+    Play.reset();
     Loop.reset();
     Game.reset();
     if (Flags.FullScreen)
@@ -195,7 +198,8 @@ void TForm1::ApplicationEvents1Message(int code)
         break;
     case NotifyScoreSet:
         lbLi->setText(QString::fromStdString(FormatScore(Game->Score)));
-        CheckPlace();
+        if (!Watching())
+            CheckPlace();
         break;
     default:
         break;
@@ -204,8 +208,13 @@ void TForm1::ApplicationEvents1Message(int code)
 
 void TForm1::GameStarted()
 {
+    if (Watching()) {
+        // The replay brings its own reaction, where it came in the game.
+        Label3->hide();
+        return;
+    }
     lbS->setVisible(Flags.AutopilotOn);
-    Loop->GameStarted();
+    Play->Started();
     Label3->hide();
     Label8->setEnabled(false);
     const RecordsStep step = Records.GameStarted(Flags.PlayerName.toStdString());
@@ -216,6 +225,12 @@ void TForm1::GameStarted()
 void TForm1::GameOverReaction()
 {
     Loop->GameEnded();
+    if (Watching()) {
+        FinishWatching();
+        return;
+    }
+    // Kept with the records if the game's name is entered.
+    EndedGame = Play->TakeReplay();
     Label3->show();
     Label8->setEnabled(true);
     lbS->hide();
@@ -243,14 +258,18 @@ void TForm1::GameOverReaction()
 
 void TForm1::FigureLanded()
 {
-    Loop->Landed(Flags.AutopilotOn);
+    if (!Watching())
+        Play->Landed();
 }
 
 // ---- Timers and the blocking wait ----------------------------------------
 
 void TForm1::Timer1Timer()
 {
-    Loop->FallTick();
+    if (Watching())
+        WatchTick();
+    else
+        Play->FallTick();
 }
 
 void TForm1::SecsInLevel()
@@ -263,12 +282,15 @@ void TForm1::HardDrop()
     if (!Game->Running)
         return;
     Flags.KeyPressed = false;
-    Loop->HardDrop();
+    Play->HardDrop();
 }
 
 void TForm1::Timer3Timer()
 {
-    Loop->GraceTick(Timer1->interval(), Flags.KeyPressed);
+    if (Watching())
+        WatchTick();
+    else
+        Play->DropTick(Flags.KeyPressed);
 }
 
 void TForm1::Delay(int milliseconds)

@@ -31,6 +31,8 @@
 #include "engine/game_loop.h"
 #include "i18n/language_state.h"
 #include "platform/sound.h"
+#include "replay/play_commands.h"
+#include "replay/playback.h"
 #include "session/options_session.h"
 #include "session/records_session.h"
 #include "window/well_painter.h"
@@ -55,12 +57,17 @@ public:
     ~TForm1() override;
 
     // The back end the window drives, and its time and sequence. Its
-    // notifications are the window's input as much as keys are.
+    // notifications are the window's input as much as keys are. Every
+    // command, tick and reaction reaches them through Play, which records
+    // each game.
     std::unique_ptr<TADTetrisGame> Game;
     std::unique_ptr<GameLoop> Loop;
+    std::unique_ptr<PlayCommands> Play;
 
     // What the window holds beside its controls, to be watched.
     const WindowState& State() const { return Flags; }
+    // The records table and the kept replays, as the window shows them.
+    const RecordsSession& RecordsShown() const { return Records; }
 
     // The design's size; the window is this size except in full screen.
     static constexpr int DesignWidth = 800, DesignHeight = 600;
@@ -99,7 +106,8 @@ public:
     QRadioButton *RB_Eng, *RB_Rus;
     QPushButton* BOk;
     QMenu* PopupMenu1;
-    QAction *PublishInet, *LookInet, *Erase_Results, *Params, *About, *MExit;
+    QAction *PublishInet, *LookInet, *WatchBest, *Erase_Results, *Params, *About, *MExit;
+    QLabel* lbReplay;   // over the score column while a replay plays
     QTimer *Timer1, *Timer3;
 
     // The platform's dialogs, which tests and tools answer themselves: the
@@ -141,6 +149,14 @@ public:
     void LabelMouseLeave(QLabel* label);
     void LabelMailClick();
     void LabelHttpClick(QLabel* label);
+    void WatchBestClick();
+
+    // Watching a replay in the well, at the game's own speed, with nothing
+    // written to the records; any key stops it. False (and the player told)
+    // when it cannot be played.
+    bool WatchReplay(const Replay& replay);
+    bool WatchReplayFile(const QString& file);
+    bool Watching() const { return Watch != nullptr; }
 
     // GameHost: what the engine and its loop ask of the window.
     void PostGameNotification(int code) override;
@@ -183,6 +199,7 @@ private:
 
     // Keys.
     void RunKeyCommand(int virtualKey);
+    void StartNewGame();
     void AutopilotKey();
     // Queues a key press behind the events already waiting, for whichever
     // control has the focus when it arrives.
@@ -218,6 +235,14 @@ private:
     // A paused game wakes no one: its timers rest until it goes on, and then
     // start a whole period anew (paused ticks count for nothing anyway).
     void TimersFollowPause();
+    // The player's pause (a key, a panel, the focus): none while a replay
+    // plays, which pauses only as it was recorded.
+    void SetGamePaused(bool paused);
+
+    // Watching: a step of the replay at each tick of whichever timer runs.
+    void WatchTick();
+    void StopWatching();
+    void FinishWatching();
 
     // Languages: the switch walks the design table.
     void ChangeLang(const QString& language);
@@ -276,6 +301,18 @@ private:
 
     RecordsSession Records;
     OptionsSession Options;
+    // The replay of the game that ended last, kept if its name is entered.
+    std::optional<Replay> EndedGame;
+    // The replay being watched, and what it borrows from the game.
+    struct Watched {
+        Replay Source;
+        PlayCommands Commands;
+        ReplayPlayback Playback;
+        TRandom SavedRandom;
+        ReplayRules SavedRules;
+        Watched(const Replay& replay, TADTetrisGame& game, GameLoop& loop);
+    };
+    std::unique_ptr<Watched> Watch;
     std::unique_ptr<SoundOutput> Sound;
     // The built controls, in the order of the design table.
     std::vector<QObject*> DesignObjects;

@@ -4,6 +4,7 @@
 #include <QCursor>
 #include <QKeyEvent>
 
+#include "common/records_site.h"
 #include "platform/user_name.h"
 #include "window/Unit1.h"
 #include "window/notification_event.h"
@@ -55,6 +56,7 @@ void TForm1::ConnectCommands()
     connect(Edit1, &QLineEdit::returnPressed, this, [this] { Edit1KeyPress(QChar('\r')); });
     connect(PublishInet, &QAction::triggered, this, &TForm1::Send_Results);
     connect(LookInet, &QAction::triggered, this, &TForm1::Look_Results);
+    connect(WatchBest, &QAction::triggered, this, &TForm1::WatchBestClick);
     connect(Erase_Results, &QAction::triggered, this, &TForm1::Erase_ResultsClick);
     connect(Params, &QAction::triggered, this, &TForm1::ParamsClick);
     connect(About, &QAction::triggered, this, &TForm1::AboutClick);
@@ -80,6 +82,11 @@ void TForm1::keyPressEvent(QKeyEvent* event)
 
 void TForm1::KeyPressDown(int key)
 {
+    if (Watching()) {
+        // Any key ends a replay, and does nothing else.
+        StopWatching();
+        return;
+    }
     if (IsModifier(key) && !PauseBlocked->isHidden())
         return;
     if (!GBAbout->isHidden()) {
@@ -89,9 +96,7 @@ void TForm1::KeyPressDown(int key)
     if (GBOptions->isHidden() && Game->Paused) {
         // Any key resumes a paused game and does nothing else.
         PauseBlocked->hide();
-        Game->SetPaused(false);
-        Flags.UserPaused = Game->Paused;
-        TimersFollowPause();
+        SetGamePaused(false);
         return;
     }
     // While the name entry is open, L is a letter of the name.
@@ -122,9 +127,9 @@ void TForm1::RunKeyCommand(int key)
     case VK_RETURN:
         if (GBOptions->isHidden()) {
             if (Game->Running)
-                Game->GameOver();
+                Play->Stop();
             else
-                Game->StartGame();
+                StartNewGame();
         }
         break;
     case VK_SPACE:
@@ -132,19 +137,19 @@ void TForm1::RunKeyCommand(int key)
         HardDrop();
         break;
     case VK_LEFT: case '4': case VK_NUMPAD0 + 4:
-        Game->Move(MoveDirection::Left);
+        Play->Move(MoveDirection::Left);
         break;
     case VK_RIGHT: case '6': case VK_NUMPAD0 + 6:
-        Game->Move(MoveDirection::Right);
+        Play->Move(MoveDirection::Right);
         break;
     case VK_MENU: case 'T': case VK_NUMPAD0 + 2:
-        Game->Move(MoveDirection::Down);
+        Play->Move(MoveDirection::Down);
         break;
     case VK_DOWN: case '5': case VK_NUMPAD0 + 5:
-        Game->Rotate(!inverse);
+        Play->Rotate(!inverse);
         break;
     case VK_UP: case 'R': case VK_NUMPAD0 + 8:
-        Game->Rotate(inverse);
+        Play->Rotate(inverse);
         break;
     case '1':
         Flags.ColourMode = 1;
@@ -175,11 +180,8 @@ void TForm1::RunKeyCommand(int key)
         ShowOptions();
         break;
     case 'P':
-        if (!Flags.AutopilotOn && Game->Running && GBOptions->isHidden() && !Game->Paused) {
-            Game->SetPaused(true);
-            Flags.UserPaused = Game->Paused;
-            TimersFollowPause();
-        }
+        if (!Flags.AutopilotOn && Game->Running && GBOptions->isHidden() && !Game->Paused)
+            SetGamePaused(true);
         break;
     case 'S':
         Lb_Sound_ONClick();
@@ -202,18 +204,27 @@ void TForm1::AutopilotKey()
 {
     if (Flags.AutopilotOn) {
         Flags.AutopilotOn = false;
+        Play->SetAutopilot(false);
         if (Game->Running) {
             Flags.PlayerName = CurrentUserName();
-            Game->GameOver();
+            Play->Stop();
         }
     } else {
-        Flags.PlayerName = "AUTOPILOT";
+        Flags.PlayerName = AutopilotName;
         Flags.AutopilotOn = true;
+        Play->SetAutopilot(true);
     }
     lbS->show();
     if (!Game->Running)
         QueueSyntheticKey(Qt::Key_Return);
     QueueSyntheticKey(Qt::Key_Space);
+}
+
+void TForm1::StartNewGame()
+{
+    // How it looks and sounds when watched again: the options of its start.
+    Play->Look = {ChBox_Anim->isChecked(), Game->SoundOn, ChBox_Sound->isChecked()};
+    Play->StartGame();
 }
 
 void TForm1::QueueSyntheticKey(int qtKey)
@@ -259,6 +270,7 @@ void TForm1::GB5MouseUp()
         const bool records = LV1->topLevelItemCount() > 0;
         PublishInet->setEnabled(records);
         Erase_Results->setEnabled(records);
+        WatchBest->setEnabled(Records.Replays().Has(Records.Entries(), 1));
         activateWindow();
         PopupMenu1->popup(QCursor::pos());
     }

@@ -34,10 +34,27 @@ void TForm1::ShowLinkAddresses()
 
 void TForm1::Send_Results()
 {
-    const std::string address = PublishAddress(RecordsServer, ChoosePublishValues(Records.Entries()));
+    const std::vector<RecordEntry> entries = Records.Entries();
+    const PublishValues values = ChoosePublishValues(entries);
+    const std::string address = PublishAddress(RecordsServer, values);
     // The request blocks the window, as the player can see from the cursor.
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const bool published = CheckUrl(address);
+    if (published) {
+        // Then the games themselves, for our own server to check: one that
+        // does not know the address (404) is not asked again.
+        const PublishedPlaces places = ChoosePublishedPlaces(entries);
+        for (int place : {places.Player, places.Autopilot}) {
+            std::optional<std::string> replay;
+            try {
+                replay = Records.Replays().Bytes(entries, place);
+            } catch (const std::exception&) {
+                continue;   // a replay file gone bad is not sent
+            }
+            if (replay && PostBody(ReplayAddress(RecordsServer, values.Name), *replay, "application/octet-stream") == 404)
+                break;
+        }
+    }
     QApplication::restoreOverrideCursor();
     const Language language = LanguageInForce.Shown();
     const MessageText told = published ? PublishedMessage(language) : NotPublishedMessage(language);

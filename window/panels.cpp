@@ -9,9 +9,7 @@ void TForm1::TogglePanel(QWidget* panel)
     if (Flags.AutopilotOn)
         return;
     const bool shown = !panel->isHidden();
-    Game->SetPaused(shown);
-    Flags.UserPaused = Game->Paused;
-    TimersFollowPause();
+    SetGamePaused(shown);
     PauseBlocked->setVisible(shown);
 }
 
@@ -54,6 +52,15 @@ void TForm1::Lb_Sound_ONClick()
 {
     ChBox_Sound_ONClick();
     ChBox_Sound_ON->setChecked(!ChBox_Sound_ON->isChecked());
+}
+
+void TForm1::SetGamePaused(bool paused)
+{
+    if (Watching())
+        return;
+    Play->SetPaused(paused);
+    Flags.UserPaused = Game->Paused;
+    TimersFollowPause();
 }
 
 void TForm1::TimersFollowPause()

@@ -146,7 +146,7 @@ void TForm1::Edit1KeyPress(QChar key)
     // Reported here, not thrown out through the entry's signal: Qt's widget
     // code is not built to be unwound. The table keeps the name meanwhile.
     try {
-        Records.NameEntered(Game->RecordPlace, Edit1->text().toStdString());
+        Records.NameEntered(Game->RecordPlace, Edit1->text().toStdString(), std::exchange(EndedGame, std::nullopt));
     } catch (const std::exception& error) {
         VantorixApplication::ReportError(QString::fromUtf8(error.what()));
     }

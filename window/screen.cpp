@@ -71,8 +71,8 @@ void TForm1::resizeEvent(QResizeEvent* event)
 
 void TForm1::FormActivate()
 {
-    if (!Flags.UserPaused)
-        Game->SetPaused(false);
+    if (!Flags.UserPaused && !Watching())
+        Play->SetPaused(false);
     TimersFollowPause();
     if (Flags.FullScreen)
         SetFullScr();
@@ -84,8 +84,9 @@ void TForm1::FormActivate()
 
 void TForm1::FormDeactivate()
 {
-    if (!Flags.AutopilotOn)
-        Game->SetPaused(true);   // Flags.UserPaused stays: the next activation resumes
+    // Flags.UserPaused stays: the next activation resumes. A replay plays on.
+    if (!Flags.AutopilotOn && !Watching())
+        Play->SetPaused(true);
     TimersFollowPause();
     if (Flags.FullScreen)
         SetNotFullScr();

@@ -19,7 +19,7 @@ namespace {
 std::size_t Markup(const Publish& publish, bool names)
 {
     std::vector<HumanResult> players;
-    std::vector<AutopilotResult> autopilot;
+    std::vector<AutopilotScore> autopilot;
     if (publish.Human)
         players.push_back({names ? publish.Human->Name : "", publish.Human->Score});
     if (publish.Autopilot)

@@ -8,10 +8,11 @@ cd "$1" || exit 2
 declare -A level=(
   [common]=0
   [engine]=1 [storage]=1 [i18n]=1 [platform]=1
-  [session]=2 [online]=2 [server]=2
-  [window]=3
-  [tools]=4
-  [bench]=5 [tests]=5
+  [replay]=2
+  [session]=3 [online]=3 [server]=3
+  [window]=4
+  [tools]=5
+  [bench]=6 [tests]=6
 )
 status=0
 for folder in "${!level[@]}"; do

@@ -21,59 +21,6 @@ const std::string PublishAnn = "/datas/html/add.php?name=Ann&self=1&autopilot=-"
 constexpr int MaxConnections = 64;
 constexpr auto Deadline = 500ms;
 
-int Connect(int port)
-{
-    const int sock = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        ::close(sock);
-        return -1;
-    }
-    return sock;
-}
-
-// Everything the server sends until it closes, or until the time is up.
-std::string ReadAll(int sock, std::chrono::milliseconds limit = 5s)
-{
-    const auto end = std::chrono::steady_clock::now() + limit;
-    std::string got;
-    char buffer[8192];
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-        pollfd ready{sock, POLLIN, 0};
-        if (left.count() <= 0 || ::poll(&ready, 1, int(left.count())) <= 0)
-            return got;
-        const ssize_t n = ::recv(sock, buffer, sizeof buffer, 0);
-        if (n <= 0)
-            return got;
-        got.append(buffer, std::size_t(n));
-    }
-}
-
-// Sends as much of bytes as the server takes; false when it stopped taking.
-bool SendAll(int sock, const std::string& bytes)
-{
-    std::size_t sent = 0;
-    while (sent < bytes.size()) {
-        const ssize_t n = ::send(sock, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-        if (n <= 0)
-            return false;
-        sent += std::size_t(n);
-    }
-    return true;
-}
-
-std::vector<int> Statuses(const std::string& answers)
-{
-    std::vector<int> statuses;
-    for (std::size_t at = answers.find("HTTP/1.1 "); at != std::string::npos; at = answers.find("HTTP/1.1 ", at + 1))
-        statuses.push_back(std::atoi(answers.c_str() + at + 9));
-    return statuses;
-}
-
 // The server's peak resident memory so far, in MB.
 double PeakMegabytes(pid_t pid)
 {
@@ -248,7 +195,7 @@ TEST_F(Attacks, NoAcknowledgedPublishIsLostToSigkill)
     for (int c = 0; c < 8; ++c)
         clients.emplace_back([&, c] {
             for (int i = 0; going && i < 400; ++i) {
-                const std::string name = "P" + std::to_string(c) + "x" + std::to_string(i);
+                const std::string name = std::string("P").append(std::to_string(c)).append("x").append(std::to_string(i));
                 if (LoopbackGet(Server.Port(), "/datas/html/add.php?name=" + name + "&self=1&autopilot=-", 2s)
                         .Status == 200)
                     ++acknowledged;

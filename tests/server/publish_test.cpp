@@ -36,10 +36,10 @@ TEST(PublishQuery, ReadsScoresAsPlainDecimals)
 TEST(PublishQuery, TheAutopilotResultCarriesThePublishersName)
 {
     const std::pair<const char*, Publish> cases[] = {
-        {"name=Ann&self=9000&autopilot=12500", {HumanResult{"Ann", 9000}, AutopilotResult{12500, "Ann"}}},
+        {"name=Ann&self=9000&autopilot=12500", {HumanResult{"Ann", 9000}, AutopilotScore{12500, "Ann"}}},
         {"name=%C0%ED%FF&self=5&autopilot=-", {HumanResult{"Аня", 5}, std::nullopt}},
-        {"name=&self=&autopilot=12500", {std::nullopt, AutopilotResult{12500, ""}}},
-        {"name=Ann&self=&autopilot=3", {std::nullopt, AutopilotResult{3, "Ann"}}},
+        {"name=&self=&autopilot=12500", {std::nullopt, AutopilotScore{12500, ""}}},
+        {"name=Ann&self=&autopilot=3", {std::nullopt, AutopilotScore{3, "Ann"}}},
         {"name=&self=&autopilot=-", {}},
     };
     for (const auto& [query, publish] : cases) {

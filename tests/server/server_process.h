@@ -1,7 +1,7 @@
 #pragma once
 // The real vantorix2-records, started for a test on 127.0.0.1 with a free
-// port, and a tiny HTTP GET client for it. Header-only, POSIX only, no
-// library needed:
+// port, and a tiny HTTP client for it (GET, and POST with a body).
+// Header-only, POSIX only, no library needed:
 //
 //   RecordsServerProcess server(folder / "records.db");   // throws if it does not come up
 //   LoopbackAnswer page = LoopbackGet(server.Port(), "/view.php?v=results");
@@ -35,6 +35,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -259,11 +260,21 @@ struct LoopbackAnswer {
     std::string ContentType;
     std::string Body;
     std::string Error;
+    std::vector<std::pair<std::string, std::string>> Headers;   // names in lower case
+    std::string Header(const std::string& lowerName) const
+    {
+        for (const auto& [name, value] : Headers)
+            if (name == lowerName)
+                return value;
+        return {};
+    }
 };
 
-// GET target (path and query, already encoded) from 127.0.0.1:port, one
-// request on a fresh connection. Never any other address.
-inline LoopbackAnswer LoopbackGet(int port, const std::string& target, std::chrono::milliseconds timeout = 10s)
+// method target (path and query, already encoded) to 127.0.0.1:port, one
+// request on a fresh connection; a body goes with its Content-Length. Never
+// any other address.
+inline LoopbackAnswer LoopbackRequest(int port, const std::string& method, const std::string& target,
+                                      const std::optional<std::string>& body, std::chrono::milliseconds timeout = 10s)
 {
     LoopbackAnswer answer;
     const int sock = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -278,8 +289,13 @@ inline LoopbackAnswer LoopbackGet(int port, const std::string& target, std::chro
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const std::string request = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
-                                "\r\nConnection: close\r\n\r\n";
+    std::string request = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                          "\r\nConnection: close\r\n";
+    if (body)
+        request += "Content-Type: application/octet-stream\r\nContent-Length: " + std::to_string(body->size()) +
+                   "\r\n\r\n" + *body;
+    else
+        request += "\r\n";
     std::string raw;
     if (::connect(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         answer.Error = "cannot connect";
@@ -315,11 +331,82 @@ inline LoopbackAnswer LoopbackGet(int port, const std::string& target, std::chro
         value.erase(0, value.find_first_not_of(' '));
         if (key == "content-type")
             answer.ContentType = value;
+        answer.Headers.emplace_back(key, value);
         if (key == "content-length" && std::size_t(std::atoll(value.c_str())) < answer.Body.size())
             answer.Body.resize(std::size_t(std::atoll(value.c_str())));
         line = end + 2;
     }
     return answer;
+}
+
+// Raw connections for requests no well-behaved client sends.
+
+// A connection to 127.0.0.1:port, or -1.
+inline int Connect(int port)
+{
+    const int sock = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(sock);
+        return -1;
+    }
+    return sock;
+}
+
+// Everything the server sends until it closes, or until the time is up.
+inline std::string ReadAll(int sock, std::chrono::milliseconds limit = 5s)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    std::string got;
+    char buffer[8192];
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        pollfd ready{sock, POLLIN, 0};
+        if (left.count() <= 0 || ::poll(&ready, 1, int(left.count())) <= 0)
+            return got;
+        const ssize_t n = ::recv(sock, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            return got;
+        got.append(buffer, std::size_t(n));
+    }
+}
+
+// Sends as much of bytes as the server takes; false when it stopped taking.
+inline bool SendAll(int sock, const std::string& bytes)
+{
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t n = ::send(sock, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0)
+            return false;
+        sent += std::size_t(n);
+    }
+    return true;
+}
+
+// The status of each answer in the bytes, in order.
+inline std::vector<int> Statuses(const std::string& answers)
+{
+    std::vector<int> statuses;
+    for (std::size_t at = answers.find("HTTP/1.1 "); at != std::string::npos; at = answers.find("HTTP/1.1 ", at + 1))
+        statuses.push_back(std::atoi(answers.c_str() + at + 9));
+    return statuses;
+}
+
+// GET target from 127.0.0.1:port, as above.
+inline LoopbackAnswer LoopbackGet(int port, const std::string& target, std::chrono::milliseconds timeout = 10s)
+{
+    return LoopbackRequest(port, "GET", target, std::nullopt, timeout);
+}
+
+// POST body to target on 127.0.0.1:port, as above.
+inline LoopbackAnswer LoopbackPost(int port, const std::string& target, const std::string& body,
+                                   std::chrono::milliseconds timeout = 10s)
+{
+    return LoopbackRequest(port, "POST", target, body, timeout);
 }
 
 }  // namespace records_server_test

@@ -17,13 +17,14 @@ namespace {
 const std::string Publish = "/datas/html/add.php?";
 const std::string Results = "/view.php?v=results";
 
-// The cells of each data row of the page's table id ("players", "autopilot").
+// The cells of each data row of the page's table id ("players", "autopilot"),
+// without the verified mark's.
 std::vector<std::vector<std::string>> TableRows(const std::string& html, const std::string& id)
 {
     const std::size_t start = html.find("<table id=\"" + id + "\">");
     const std::string table = html.substr(start, html.find("</table>", start) - start);
     std::vector<std::vector<std::string>> rows;
-    const std::regex row("<tr><td class=\"place\">(.*?)</tr>"), cell("<td[^>]*>(.*?)</td>");
+    const std::regex row("<tr><td class=\"place\">(.*?)</tr>"), cell("<td(?! class=\"mark\")[^>]*>(.*?)</td>");
     for (auto r = std::sregex_iterator(table.begin(), table.end(), row); r != std::sregex_iterator(); ++r) {
         const std::string text = (*r)[0];
         rows.emplace_back();

@@ -407,6 +407,7 @@ TEST(Menu, ReleasesOpenAndDismissInTurn)
     EXPECT_TRUE(form.State().MenuToggle);
     EXPECT_FALSE(form.PublishInet->isEnabled()) << "no records to publish";
     EXPECT_FALSE(form.Erase_Results->isEnabled());
+    EXPECT_FALSE(form.WatchBest->isEnabled()) << "no game kept to watch";
     EXPECT_TRUE(form.LookInet->isEnabled());
     form.PopupMenu1->hide();   // dismissed without a command
 
@@ -458,7 +459,7 @@ TEST(Menu, HoldsTheTablesMenuItemsInTheirOrder)
     for (const QAction* action : form.PopupMenu1->actions())
         shown << action->objectName();
     EXPECT_EQ(shown, designed);
-    EXPECT_EQ(shown.size(), 6);
+    EXPECT_EQ(shown.size(), 7);
 }
 
 }  // namespace

@@ -296,7 +296,10 @@ TEST(DropGrace, TheFallTimerResumesOnTheTickThatPassesTheInterval)
         ProbeForm form;
         form.Game->StartGame();
         DeliverNotifications();
-        form.Timer1->setInterval(c.interval);
+        // The fall interval, which the fall timer follows.
+        form.Game->SetInterval(c.interval);
+        DeliverNotifications();
+        ASSERT_EQ(form.Timer1->interval(), c.interval);
         form.KeyPressDown(VK_SPACE);
         EXPECT_FALSE(form.Timer1->isActive());
         EXPECT_TRUE(form.Timer3->isActive());

@@ -13,6 +13,7 @@
 #include <optional>
 #include <ostream>
 
+#include "common/records_site.h"
 #include "engine/game.h"
 #include "engine/headless_host.h"
 #include "replay/play_commands.h"
@@ -240,7 +241,7 @@ int Play(const PlayOptions& options, std::ostream& out, std::ostream& err)
         const ReplayResult result = play.Progress();
         out << GameLine(static_cast<std::uint32_t>(index), result).dump() << std::endl;
         if (std::optional<Replay> replay = play.TakeReplay()) {
-            replay->Result.Name = "AUTOPILOT";   // the name the window's autopilot enters
+            replay->Result.Name = AutopilotName;   // as the window's autopilot enters it
             const std::filesystem::path file = *options.replays / ("game-" + std::to_string(index) + ".vxr");
             try {
                 ReplaceFile(file, WriteReplay(*replay));

@@ -1,0 +1,205 @@
+#include "replay_shelf.h"
+
+#include <algorithm>
+#include <set>
+#include <sstream>
+
+#include "storage/atomic_file.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* IndexName = "index";
+constexpr const char* IndexHeading = "vantorix2 replays 1";
+// More than thirty rows never belong in it; this bounds a damaged one.
+constexpr std::size_t MaxIndexBytes = 64 * 1024;
+
+// Only names of our own making: digits, then ".vxr". Nothing else in the
+// folder is ever opened or removed.
+bool ReplayFileName(const std::string& name)
+{
+    const std::size_t dot = name.size() >= 5 ? name.size() - 4 : 0;
+    return dot > 0 && dot <= 9 && name.compare(dot, 4, ".vxr") == 0 &&
+           std::all_of(name.begin(), name.begin() + std::ptrdiff_t(dot), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A field of an index line: tabs, line ends and backslashes escaped, as a
+// name may hold any of them.
+std::string Escape(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\t': out += "\\t"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+std::string Unescape(const std::string& text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out += text[i];
+            continue;
+        }
+        const char next = text[++i];
+        out += next == 't' ? '\t' : next == 'n' ? '\n' : next == 'r' ? '\r' : next;
+    }
+    return out;
+}
+
+}  // namespace
+
+ReplayShelf::ReplayShelf(const fs::path& recordsFile)
+    : Dir(recordsFile.parent_path() / (recordsFile.stem().string() + ".replays"))
+{
+}
+
+std::vector<ReplayShelf::Row> ReplayShelf::ReadIndex() const
+{
+    std::vector<Row> rows;
+    std::string text;
+    try {
+        text = ReadWholeFile(Dir / IndexName, MaxIndexBytes);
+    } catch (const FileError&) {
+        return rows;   // none yet, or not ours: no replays
+    }
+    std::istringstream lines(text);
+    std::string line;
+    if (!std::getline(lines, line) || line != IndexHeading)
+        return rows;
+    while (std::getline(lines, line)) {
+        const std::size_t first = line.find('\t'), second = line.find('\t', first + 1);
+        if (first == std::string::npos || second == std::string::npos)
+            continue;
+        Row row{line.substr(0, first), Unescape(line.substr(first + 1, second - first - 1)),
+                Unescape(line.substr(second + 1))};
+        if (ReplayFileName(row.File))
+            rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+void ReplayShelf::WriteIndex(const std::vector<Row>& rows)
+{
+    std::string text = std::string(IndexHeading) + "\n";
+    for (const Row& row : rows)
+        text += row.File + "\t" + Escape(row.Score) + "\t" + Escape(row.Name) + "\n";
+    ReplaceFile(Dir / IndexName, text);
+}
+
+std::vector<const ReplayShelf::Row*> ReplayShelf::Match(const std::vector<RecordEntry>& entries,
+                                                        const std::vector<Row>& rows) const
+{
+    // Both lists keep the table's order, so each entry takes the next row of
+    // its name and score; a row passed over belonged to an entry now gone.
+    std::vector<const Row*> matched(entries.size(), nullptr);
+    std::size_t next = 0;
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        for (std::size_t r = next; r < rows.size(); ++r)
+            if (rows[r].Name == entries[k].Name && rows[r].Score == entries[k].Score) {
+                matched[k] = &rows[r];
+                next = r + 1;
+                break;
+            }
+    }
+    return matched;
+}
+
+void ReplayShelf::Tidy(const std::vector<Row>& rows)
+{
+    std::set<std::string> named;
+    for (const Row& row : rows)
+        named.insert(row.File);
+    std::error_code error;
+    for (const fs::directory_entry& item : fs::directory_iterator(Dir, error)) {
+        const std::string name = item.path().filename().string();
+        if (ReplayFileName(name) && !named.count(name))
+            fs::remove(item.path(), error);
+    }
+}
+
+void ReplayShelf::Keep(const std::vector<RecordEntry>& entries, int place, const Replay& replay)
+{
+    if (place < 1 || place > int(entries.size()))
+        return;
+    std::vector<Row> old = ReadIndex();
+    std::vector<RecordEntry> others = entries;
+    others.erase(others.begin() + (place - 1));
+    const std::vector<const Row*> kept = Match(others, old);
+
+    // A number no file of the folder has.
+    unsigned long number = 0;
+    std::error_code error;
+    fs::create_directories(Dir, error);
+    for (const fs::directory_entry& item : fs::directory_iterator(Dir, error)) {
+        const std::string name = item.path().filename().string();
+        if (ReplayFileName(name))
+            number = std::max(number, std::stoul(name.substr(0, name.size() - 4)));
+    }
+    const RecordEntry& entry = entries[std::size_t(place - 1)];
+    Row added{std::to_string(number + 1) + ".vxr", entry.Score, entry.Name};
+    // The file first: the index never names a file that is not there.
+    ReplaceFile(Dir / added.File, WriteReplay(replay));
+
+    std::vector<Row> rows;
+    for (std::size_t k = 0, other = 0; k < entries.size(); ++k) {
+        if (int(k) == place - 1) {
+            rows.push_back(added);
+            continue;
+        }
+        if (const Row* row = kept[other++])
+            rows.push_back(*row);
+    }
+    WriteIndex(rows);
+    Tidy(rows);
+}
+
+std::optional<std::string> ReplayShelf::FileOf(const std::vector<RecordEntry>& entries, int place) const
+{
+    if (place < 1 || place > int(entries.size()))
+        return std::nullopt;
+    const std::vector<Row> rows = ReadIndex();
+    const Row* row = Match(entries, rows)[std::size_t(place - 1)];
+    return row ? std::optional<std::string>(row->File) : std::nullopt;
+}
+
+bool ReplayShelf::Has(const std::vector<RecordEntry>& entries, int place) const
+{
+    const auto file = FileOf(entries, place);
+    std::error_code error;
+    return file && fs::is_regular_file(Dir / *file, error);
+}
+
+std::optional<std::string> ReplayShelf::Bytes(const std::vector<RecordEntry>& entries, int place) const
+{
+    const auto file = FileOf(entries, place);
+    if (!file)
+        return std::nullopt;
+    return ReadWholeFile(Dir / *file, MaxReplayBytes);
+}
+
+std::optional<Replay> ReplayShelf::Find(const std::vector<RecordEntry>& entries, int place) const
+{
+    const auto bytes = Bytes(entries, place);
+    if (!bytes)
+        return std::nullopt;
+    return ReadReplay(*bytes);
+}
+
+void ReplayShelf::EraseAll()
+{
+    std::error_code error;
+    fs::remove(Dir / IndexName, error);
+    if (error)
+        throw FileError("Cannot delete file \"" + FullPath(Dir / IndexName) + "\". " + error.message());
+    Tidy({});
+    fs::remove(Dir, error);   // only when empty: anything else there is not ours
+}
