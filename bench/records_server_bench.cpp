@@ -27,7 +27,7 @@
 #include <thread>
 #include <vector>
 
-#include "server/records_store.h"
+#include "server/sqlite_store.h"
 
 extern char** environ;
 
@@ -145,7 +145,7 @@ void Run(int publishes, int clients, bool logToFile)
     for (const auto& part : latencies)
         all.insert(all.end(), part.begin(), part.end());
     std::sort(all.begin(), all.end());
-    const RecordsStore::Counts counts = RecordsStore(database).Count();
+    const RecordsStore::Counts counts = SqliteStore(database).Count();
     std::size_t logLines = 0;
     if (logToFile) {
         std::ifstream log(logFile);

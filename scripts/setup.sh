@@ -15,6 +15,10 @@ packages=(
   libcurl4-openssl-dev
   libcpp-httplib-dev
   libsqlite3-dev
+  libpq-dev
+  postgresql
+  nginx-light
+  openssl
   clang
   libclang-rt-14-dev
   desktop-file-utils
@@ -56,5 +60,13 @@ if [ "$(id -u)" -ne 0 ]; then
   sudo="sudo"
 fi
 export DEBIAN_FRONTEND=noninteractive
+# PostgreSQL and nginx are for the tests, which start private ones on
+# loopback: their system services are not started by the installation
+# (invoke-rc.d asks policy-rc.d; 101 means "not now").
+policy=/usr/sbin/policy-rc.d
+if [ ! -e "$policy" ]; then
+  $sudo sh -c "printf '#!/bin/sh\nexit 101\n' >$policy && chmod 755 $policy"
+  trap '$sudo rm -f "$policy"' EXIT
+fi
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

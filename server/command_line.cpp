@@ -49,7 +49,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             return {std::nullopt, false, "--listen wants HOST:PORT with PORT 0..65535, not '" + *value + "'"};
         if (flag == "--db") {
             if (value->empty())
-                return {std::nullopt, false, "--db needs a file name"};
+                return {std::nullopt, false, "--db needs a file name or a postgresql:// URI"};
             options.Database = *value;
         }
         if (flag == "--max-connections" || flag == "--request-deadline") {
@@ -64,9 +64,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
 
 std::string Usage()
 {
-    return "usage: vantorix2-records [--listen HOST:PORT] [--db FILE] [--max-connections N] [--request-deadline MS]\n"
+    return "usage: vantorix2-records [--listen HOST:PORT] [--db FILE|URI] [--max-connections N]\n"
+           "                         [--request-deadline MS]\n"
            "  --listen HOST:PORT      address to serve on (default 127.0.0.1:8642; port 0: any free port)\n"
-           "  --db FILE               SQLite database of the published results (default vantorix2-records.db)\n"
+           "  --db FILE|URI           the published results: an SQLite file (default vantorix2-records.db)\n"
+           "                          or a PostgreSQL database, postgresql://USER@HOST:PORT/DB\n"
            "  --max-connections N     open connections at most; more are answered 503 (default 4096)\n"
            "  --request-deadline MS   time a client has for a request's head before 408 (default 10000)\n";
 }

@@ -1,7 +1,6 @@
 #pragma once
-// vantorix2-records [--listen HOST:PORT] [--db FILE] [--max-connections N] [--request-deadline MS]
+// vantorix2-records [--listen HOST:PORT] [--db FILE|URI] [--max-connections N] [--request-deadline MS]
 
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,7 +8,7 @@
 struct ServerOptions {
     std::string Host = "127.0.0.1";
     int Port = 8642;  // 0: any free port
-    std::filesystem::path Database = "vantorix2-records.db";
+    std::string Database = "vantorix2-records.db";   // or a postgresql:// URI
     int MaxConnections = 4096;
     int RequestDeadlineMs = 10000;
 };

@@ -71,7 +71,7 @@ int main(int argc, char** argv)
     try {
         service = std::make_unique<RecordsService>(options.Database);
     } catch (const StoreError& e) {
-        std::cerr << "vantorix2-records: cannot use the database " << options.Database.string() << ": " << e.what()
+        std::cerr << "vantorix2-records: cannot use the database " << DatabaseForLog(options.Database) << ": " << e.what()
                   << "\n";
         return 1;
     }

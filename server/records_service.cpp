@@ -38,8 +38,9 @@ HttpResponse NotFound(std::string text = "Not found")
 
 }  // namespace
 
-RecordsService::RecordsService(const std::filesystem::path& database)
-    : Writer(database), Reader(database), Page(ReadPages()), PageReadAt(Clock::now())
+RecordsService::RecordsService(const std::string& database)
+    : WriterStore(OpenRecordsStore(database)), ReaderStore(OpenRecordsStore(database)), Writer(*WriterStore),
+      Reader(*ReaderStore), Page(ReadPages()), PageReadAt(Clock::now())
 {
     Writer.LeaveCheckpointsToCaller();
     WriterThread = std::thread([this] { WriteGroups(); });

@@ -28,7 +28,6 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -53,9 +52,9 @@ public:
     // HttpSettings::BodyLimit.
     static std::size_t BodyLimit(const HttpRequest& head);
 
-    // Opens the database twice (writing, reading); StoreError when it
-    // cannot be used.
-    explicit RecordsService(const std::filesystem::path& database);
+    // Opens the database twice (writing, reading): an SQLite file or a
+    // PostgreSQL URI (OpenRecordsStore); StoreError when it cannot be used.
+    explicit RecordsService(const std::string& database);
     ~RecordsService();
     RecordsService(const RecordsService&) = delete;
     RecordsService& operator=(const RecordsService&) = delete;
@@ -108,8 +107,9 @@ private:
     void CopyLog(RecordsStore& store);
     void Report(const StoreError& error);
 
-    RecordsStore Writer;
-    RecordsStore Reader;
+    std::unique_ptr<RecordsStore> WriterStore, ReaderStore;
+    RecordsStore& Writer;
+    RecordsStore& Reader;
     HttpServer* Server = nullptr;
 
     std::mutex Lock;

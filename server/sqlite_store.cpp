@@ -1,4 +1,4 @@
-#include "records_store.h"
+#include "server/sqlite_store.h"
 
 #include <sqlite3.h>
 
@@ -71,9 +71,9 @@ constexpr int BusyTimeoutMs = 5000;
 }  // namespace
 
 // A prepared statement, reset after every use so that it holds no lock.
-class RecordsStore::Statement {
+class SqliteStore::Statement {
 public:
-    Statement(RecordsStore& store, const char* sql) : Store(store)
+    Statement(SqliteStore& store, const char* sql) : Store(store)
     {
         if (sqlite3_prepare_v3(store.Db.get(), sql, -1, SQLITE_PREPARE_PERSISTENT, &Handle, nullptr) != SQLITE_OK)
             store.Fail("cannot prepare a statement");
@@ -154,11 +154,11 @@ private:
         }
     }
 
-    RecordsStore& Store;
+    SqliteStore& Store;
     sqlite3_stmt* Handle = nullptr;
 };
 
-RecordsStore::RecordsStore(const std::filesystem::path& file)
+SqliteStore::SqliteStore(const std::filesystem::path& file)
 {
     sqlite3* db = nullptr;
     // A handle comes back even when opening fails; it is closed all the same.
@@ -234,9 +234,9 @@ RecordsStore::RecordsStore(const std::filesystem::path& file)
     }
 }
 
-RecordsStore::~RecordsStore() = default;
+SqliteStore::~SqliteStore() = default;
 
-void RecordsStore::Upgrade(const std::string& file)
+void SqliteStore::Upgrade(const std::string& file)
 {
     const auto version = [&] {
         Statement read(*this, "PRAGMA user_version");
@@ -268,20 +268,20 @@ void RecordsStore::Upgrade(const std::string& file)
     }
 }
 
-void RecordsStore::LeaveCheckpointsToCaller()
+void SqliteStore::LeaveCheckpointsToCaller()
 {
     std::lock_guard guard(Lock);
     // A hook of our own replaces the automatic checkpoint.
     sqlite3_wal_hook(
         Db.get(),
         [](void* store, sqlite3*, const char*, int frames) {
-            static_cast<RecordsStore*>(store)->Frames.store(frames, std::memory_order_relaxed);
+            static_cast<SqliteStore*>(store)->Frames.store(frames, std::memory_order_relaxed);
             return SQLITE_OK;
         },
         this);
 }
 
-bool RecordsStore::Checkpoint()
+bool SqliteStore::Checkpoint()
 {
     std::lock_guard guard(Lock);
     const int result = sqlite3_wal_checkpoint_v2(Db.get(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
@@ -293,17 +293,17 @@ bool RecordsStore::Checkpoint()
 }
 
 
-void RecordsStore::CloseDatabase::operator()(sqlite3* db) const
+void SqliteStore::CloseDatabase::operator()(sqlite3* db) const
 {
     sqlite3_close(db);
 }
 
-void RecordsStore::Fail(const std::string& what)
+void SqliteStore::Fail(const std::string& what)
 {
     throw StoreError(what + ": " + (Db ? sqlite3_errmsg(Db.get()) : "out of memory"));
 }
 
-void RecordsStore::Execute(const char* sql)
+void SqliteStore::Execute(const char* sql)
 {
     char* message = nullptr;
     if (sqlite3_exec(Db.get(), sql, nullptr, nullptr, &message) != SQLITE_OK) {
@@ -313,17 +313,7 @@ void RecordsStore::Execute(const char* sql)
     }
 }
 
-void RecordsStore::Add(const Publish& publish)
-{
-    AddAll(std::span<const Publish>(&publish, 1));
-}
-
-void RecordsStore::AddAll(std::span<const Publish> publishes)
-{
-    Write(publishes, {});
-}
-
-void RecordsStore::Store(const Publish& publish)
+void SqliteStore::Store(const Publish& publish)
 {
     if (publish.Human) {
         InsertHuman->Bind(1, publish.Human->Name).Bind(2, publish.Human->Score).Run();
@@ -341,7 +331,7 @@ void RecordsStore::Store(const Publish& publish)
     }
 }
 
-VerifyOutcome RecordsStore::Store(const Verification& verification)
+VerifyOutcome SqliteStore::Store(const Verification& verification)
 {
     const int kind = static_cast<int>(verification.Kind);
     const std::string& name = verification.Name;
@@ -369,7 +359,7 @@ VerifyOutcome RecordsStore::Store(const Verification& verification)
     return VerifyOutcome::Marked;
 }
 
-std::vector<VerifyOutcome> RecordsStore::Write(std::span<const Publish> publishes,
+std::vector<VerifyOutcome> SqliteStore::Write(std::span<const Publish> publishes,
                                                std::span<const Verification> verifications)
 {
     std::lock_guard guard(Lock);
@@ -395,7 +385,7 @@ std::vector<VerifyOutcome> RecordsStore::Write(std::span<const Publish> publishe
     }
 }
 
-std::vector<HumanResult> RecordsStore::Players(Statement& select, int limit)
+std::vector<HumanResult> SqliteStore::Players(Statement& select, int limit)
 {
     std::lock_guard guard(Lock);
     std::vector<HumanResult> rows;
@@ -405,7 +395,7 @@ std::vector<HumanResult> RecordsStore::Players(Statement& select, int limit)
     return rows;
 }
 
-std::vector<AutopilotScore> RecordsStore::Autopilot(Statement& select, int limit)
+std::vector<AutopilotScore> SqliteStore::Autopilot(Statement& select, int limit)
 {
     std::lock_guard guard(Lock);
     std::vector<AutopilotScore> rows;
@@ -415,27 +405,27 @@ std::vector<AutopilotScore> RecordsStore::Autopilot(Statement& select, int limit
     return rows;
 }
 
-std::vector<HumanResult> RecordsStore::BestPlayers(int limit)
+std::vector<HumanResult> SqliteStore::BestPlayers(int limit)
 {
     return Players(*SelectBestPlayers, limit);
 }
 
-std::vector<AutopilotScore> RecordsStore::BestAutopilot(int limit)
+std::vector<AutopilotScore> SqliteStore::BestAutopilot(int limit)
 {
     return Autopilot(*SelectBestAutopilot, limit);
 }
 
-std::vector<HumanResult> RecordsStore::BestVerifiedPlayers(int limit)
+std::vector<HumanResult> SqliteStore::BestVerifiedPlayers(int limit)
 {
     return Players(*SelectBestVerifiedPlayers, limit);
 }
 
-std::vector<AutopilotScore> RecordsStore::BestVerifiedAutopilot(int limit)
+std::vector<AutopilotScore> SqliteStore::BestVerifiedAutopilot(int limit)
 {
     return Autopilot(*SelectBestVerifiedAutopilot, limit);
 }
 
-std::optional<std::string> RecordsStore::ReplayFile(std::int64_t id)
+std::optional<std::string> SqliteStore::ReplayFile(std::int64_t id)
 {
     std::lock_guard guard(Lock);
     std::optional<std::string> file;
@@ -443,7 +433,7 @@ std::optional<std::string> RecordsStore::ReplayFile(std::int64_t id)
     return file;
 }
 
-RecordsStore::Counts RecordsStore::Count()
+SqliteStore::Counts SqliteStore::Count()
 {
     std::lock_guard guard(Lock);
     Counts counts;

@@ -25,7 +25,8 @@ installed_files() {
     "$prefix/$mandir/man6/vantorix2.6.gz" \
     "$prefix/$mandir/man1/vantorix2-sim.1.gz" \
     "$prefix/$mandir/man8/vantorix2-records.8.gz" \
-    "$prefix/$docdir/copyright"
+    "$prefix/$docdir/copyright" \
+    "$prefix/$docdir/examples/vantorix2-records.nginx"
   for size in $icon_sizes; do
     echo "$prefix/$datadir/icons/hicolor/${size}x$size/apps/$app_id.png"
   done

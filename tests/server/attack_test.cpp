@@ -9,7 +9,7 @@
 #include <atomic>
 #include <fstream>
 
-#include "server/records_store.h"
+#include "server/sqlite_store.h"
 #include "server_process.h"
 #include "storage/temp_folder.h"
 
@@ -40,7 +40,7 @@ protected:
                                 {"--max-connections", std::to_string(MaxConnections), "--request-deadline",
                                  std::to_string(Deadline.count())}};
 
-    std::int64_t Stored() { return RecordsStore(Database).Count().HumanResults; }
+    std::int64_t Stored() { return SqliteStore(Database).Count().HumanResults; }
 
     // A normal client's publish, and how long its answer took.
     std::chrono::milliseconds NormalPublish(int& status)

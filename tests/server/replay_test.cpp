@@ -14,7 +14,7 @@
 #include "common/score_text.h"
 #include "engine/headless_host.h"
 #include "replay/play_commands.h"
-#include "server/records_store.h"
+#include "server/sqlite_store.h"
 #include "server_process.h"
 #include "storage/temp_folder.h"
 
@@ -167,7 +167,7 @@ TEST_F(Replays, EachReplayIsAnsweredByWhatItProvesAndOnlyAGenuineOneIsMarked)
         EXPECT_EQ(answer.Status, c.status) << c.name << ": " << answer.Body << answer.Error;
         EXPECT_NE(answer.Body.find(c.says), std::string::npos) << c.name << ": " << answer.Body;
     }
-    EXPECT_EQ(RecordsStore(Database).Count().Replays, 2) << "a replay sent again is kept once";
+    EXPECT_EQ(SqliteStore(Database).Count().Replays, 2) << "a replay sent again is kept once";
 
     // The forged score is shown as the best, without a mark.
     EXPECT_EQ(Shown("players"), (Rows{{"1", "Ann", FormatScore(forged.Result.Score), ""}}));
@@ -354,7 +354,7 @@ PRAGMA user_version=1;)";
     Server.emplace(Database);
     EXPECT_NE(Shown("players")[0][3], "");
     EXPECT_EQ(Shown("players", "verified").size(), 1u);
-    EXPECT_EQ(RecordsStore(Database).Count().HumanResults, 2);
+    EXPECT_EQ(SqliteStore(Database).Count().HumanResults, 2);
 }
 
 }  // namespace
