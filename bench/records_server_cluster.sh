@@ -11,6 +11,8 @@
 # SERVER: a vantorix2-records binary; default $VANTORIX2_RECORDS, else
 # build/server/vantorix2-records (make server or make build makes it).
 #
+# PG_SETTINGS: lines added to the private PostgreSQL's postgresql.conf, to try a setting.
+#
 # Everything runs on 127.0.0.1 from a temporary folder removed on exit: a
 # private PostgreSQL (initdb, trust on loopback, fsync on), the servers, nginx.
 # As root, PostgreSQL runs as the system user postgres and nginx's workers as
@@ -75,6 +77,8 @@ fsync = on
 synchronous_commit = on
 track_wal_io_timing = on
 EOF
+# Settings to try, one per line, e.g. PG_SETTINGS=$'commit_delay = 200\ncommit_siblings = 2'.
+printf '%s\n' "${PG_SETTINGS:-}" >>"$tmp/pg/postgresql.conf"
 for _ in 1 2 3; do
     pg_port=$(free_port)
     if (cd "$tmp" && "${as_postgres[@]}" "$pgbin/pg_ctl" start -D "$tmp/pg" -l "$tmp/postgres.log" -w -t 60 \

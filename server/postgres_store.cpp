@@ -190,6 +190,16 @@ void PostgresStore::Connect()
     Prepare();
 }
 
+void PostgresStore::ConnectAgainIfClosed()
+{
+    // A connection the database closed while it was idle (a restart) shows
+    // only once its input is read; found now, before anything is sent, a
+    // write knows it was never stored.
+    PQconsumeInput(Connection.get());
+    if (PQstatus(Connection.get()) != CONNECTION_OK)
+        Connect();
+}
+
 void PostgresStore::Upgrade()
 {
     const auto version = [&]() -> std::int64_t {
@@ -336,13 +346,13 @@ std::vector<VerifyOutcome> PostgresStore::Write(std::span<const Publish> publish
     for (int attempt = 1;; ++attempt) {
         bool committing = false;
         try {
-            if (PQstatus(Connection.get()) != CONNECTION_OK)
-                Connect();
+            ConnectAgainIfClosed();
             if (verifications.empty()) {
                 // Sent in one go, the commit too: a connection lost now
-                // leaves it unknown whether it was stored.
+                // leaves it unknown whether it was stored, unless the
+                // BEGIN itself was answered with the failure.
                 committing = true;
-                WritePublishes(humans, autopilots);
+                WritePublishes(humans, autopilots, committing);
                 return {};
             }
             Execute("BEGIN");
@@ -377,7 +387,7 @@ std::vector<VerifyOutcome> PostgresStore::Write(std::span<const Publish> publish
 }
 
 void PostgresStore::WritePublishes(const std::vector<const HumanResult*>& humans,
-                                   const std::vector<const AutopilotScore*>& autopilots)
+                                   const std::vector<const AutopilotScore*>& autopilots, bool& mayHaveRun)
 {
     pg_conn* connection = Connection.get();
     if (PQenterPipelineMode(connection) != 1)
@@ -410,8 +420,12 @@ void PostgresStore::WritePublishes(const std::vector<const HumanResult*>& humans
             Result result(PQgetResult(connection));
             if (!result)
                 break;   // the connection is gone
-            if (PQresultStatus(result.get()) == PGRES_FATAL_ERROR && !failed)
+            if (PQresultStatus(result.get()) == PGRES_FATAL_ERROR && !failed) {
+                // Results come in order: a failed BEGIN means none of it ran
+                // (a connection the database closed while it was idle).
+                mayHaveRun = k > 0;
                 failed = std::move(result);
+            }
             else if (k == sent - 1)
                 commit = std::move(result);
             while (pg_result* rest = PQgetResult(connection))
@@ -431,8 +445,7 @@ auto PostgresStore::Reading(Read read)
 {
     std::lock_guard guard(Lock);
     try {
-        if (PQstatus(Connection.get()) != CONNECTION_OK)
-            Connect();
+        ConnectAgainIfClosed();
         return read();
     } catch (const TransientFailure&) {
         if (PQstatus(Connection.get()) == CONNECTION_OK)

@@ -66,6 +66,7 @@ private:
     class TransientFailure;
 
     void Connect();
+    void ConnectAgainIfClosed();
     void Upgrade();
     void Prepare();
     void Execute(const char* sql);
@@ -76,8 +77,9 @@ private:
     auto Reading(Read read);
     [[noreturn]] void Fail(const std::string& what, const pg_result* result = nullptr);
     // Publishes alone, a transaction in one round trip (libpq's pipeline).
+    // mayHaveRun: cleared when a failure is sure to have stored nothing.
     void WritePublishes(const std::vector<const HumanResult*>& humans,
-                        const std::vector<const AutopilotScore*>& autopilots);
+                        const std::vector<const AutopilotScore*>& autopilots, bool& mayHaveRun);
     void Store(const Publish& publish);
     VerifyOutcome Store(const Verification& verification);
     std::vector<HumanResult> Players(Query query, int limit);

@@ -257,6 +257,29 @@ TEST(SqliteStore, RefusesAFileThatIsNoDatabase)
     EXPECT_EQ(ReadBytes(folder / "text.db"), std::string(4096, 'x'));
 }
 
+// The database closes the servers' connections while they are idle (a
+// restart, an operator): the next write and read go through, each once.
+TEST(PostgresStore, AConnectionClosedWhileIdleIsOpenedAgainAndNothingIsLostOrDoubled)
+{
+    const std::string uri = PostgresCluster::Shared().CreateDatabase();
+    const auto writer = OpenRecordsStore(uri), reader = OpenRecordsStore(uri);
+    writer->Add({HumanResult{"Ann", 10}, std::nullopt});
+    const Verification verified{ResultKind::Player, "Ann", 10, "file"};
+    for (int round = 0; round < 3; ++round) {
+        Sql(uri, "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = 'vantorix2-records'");
+        if (round == 0) {
+            writer->Add({HumanResult{"Bob", 20}, std::nullopt});   // pipelined
+        } else if (round == 1) {
+            const std::vector<VerifyOutcome> outcome = writer->Write({}, std::span(&verified, 1));
+            EXPECT_EQ(outcome, std::vector<VerifyOutcome>{VerifyOutcome::Marked});
+        }
+        EXPECT_EQ(reader->BestPlayers(30), (std::vector<HumanResult>{{"Bob", 20}, {"Ann", 10, round > 0 ? 1 : 0}}))
+            << round;
+    }
+    EXPECT_EQ(reader->Count().HumanResults, 2);
+    EXPECT_EQ(reader->Count().Replays, 1);
+}
+
 TEST(OpenRecordsStore, AUriIsPostgresqlAnythingElseAFileAndAPasswordIsNotLogged)
 {
     const struct {
