@@ -190,16 +190,6 @@ void PostgresStore::Connect()
     Prepare();
 }
 
-void PostgresStore::ConnectAgainIfClosed()
-{
-    // A connection the database closed while it was idle (a restart) shows
-    // only once its input is read; found now, before anything is sent, a
-    // write knows it was never stored.
-    PQconsumeInput(Connection.get());
-    if (PQstatus(Connection.get()) != CONNECTION_OK)
-        Connect();
-}
-
 void PostgresStore::Upgrade()
 {
     const auto version = [&]() -> std::int64_t {
@@ -346,7 +336,8 @@ std::vector<VerifyOutcome> PostgresStore::Write(std::span<const Publish> publish
     for (int attempt = 1;; ++attempt) {
         bool committing = false;
         try {
-            ConnectAgainIfClosed();
+            if (PQstatus(Connection.get()) != CONNECTION_OK)
+                Connect();
             if (verifications.empty()) {
                 // Sent in one go, the commit too: a connection lost now
                 // leaves it unknown whether it was stored, unless the
@@ -445,7 +436,8 @@ auto PostgresStore::Reading(Read read)
 {
     std::lock_guard guard(Lock);
     try {
-        ConnectAgainIfClosed();
+        if (PQstatus(Connection.get()) != CONNECTION_OK)
+            Connect();
         return read();
     } catch (const TransientFailure&) {
         if (PQstatus(Connection.get()) == CONNECTION_OK)

@@ -66,7 +66,6 @@ private:
     class TransientFailure;
 
     void Connect();
-    void ConnectAgainIfClosed();
     void Upgrade();
     void Prepare();
     void Execute(const char* sql);

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <libpq-fe.h>
-#include <sys/prctl.h>
 
 #include <algorithm>
 #include <atomic>
@@ -27,12 +26,6 @@ namespace {
 
 const std::string Publish = "/datas/html/add.php?";
 const std::string Results = "/view.php?v=results";
-
-std::string ReadText(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 5s)
 {
@@ -84,7 +77,7 @@ public:
         // Run as root, the workers are nobody's and need to get in.
         if (::geteuid() == 0)
             std::filesystem::permissions(Folder.Path, std::filesystem::perms(0755));
-        std::string site = ReadText(VANTORIX2_NGINX_SITE);
+        std::string site = ReadBytes(VANTORIX2_NGINX_SITE);
         site = ReplaceAll(site, "127\\.0\\.0\\.1:8642\\b", "127.0.0.1:" + std::to_string(firstInstance));
         site = ReplaceAll(site, "127\\.0\\.0\\.1:8643\\b", "127.0.0.1:" + std::to_string(secondInstance));
         if (https) {
@@ -112,18 +105,10 @@ public:
             Start();
         }
         if (!Running)
-            throw std::runtime_error("nginx did not start: " + ReadText(Folder / "error.log"));
+            throw std::runtime_error("nginx did not start: " + ReadBytes(Folder / "error.log"));
     }
-    ~Nginx()
-    {
-        if (Pid > 0) {
-            ::kill(Pid, SIGTERM);
-            if (!Reap(10s)) {
-                ::kill(Pid, SIGKILL);
-                Reap(10s);
-            }
-        }
-    }
+    // TERM: the master stops its workers too, which a KILL would leave behind.
+    ~Nginx() { Process->Stop(SIGTERM, 10s); }
     Nginx(const Nginx&) = delete;
     Nginx& operator=(const Nginx&) = delete;
 
@@ -155,67 +140,29 @@ private:
     void Start()
     {
         const std::string dir = Folder.Path.string();
-        std::vector<std::string> args{VANTORIX2_NGINX, "-p", dir + "/", "-c", dir + "/nginx.conf",
-                                      "-e", dir + "/error.log", "-g", "daemon off;"};
-        std::vector<char*> argv;
-        for (std::string& arg : args)
-            argv.push_back(arg.data());
-        argv.push_back(nullptr);
-        const pid_t parent = ::getpid();
-        Pid = ::fork();
-        if (Pid == 0) {
-            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-            if (::getppid() != parent)
-                ::_exit(1);
-            sigset_t none;
-            sigemptyset(&none);
-            ::sigprocmask(SIG_SETMASK, &none, nullptr);
-            const int null = ::open("/dev/null", O_RDWR);
-            ::dup2(null, STDIN_FILENO);
-            ::dup2(null, STDOUT_FILENO);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        if (Pid < 0)
-            throw std::runtime_error("fork failed");
+        Process.emplace(VANTORIX2_NGINX, std::vector<std::string>{"-p", dir + "/", "-c", dir + "/nginx.conf", "-e",
+                                                                   dir + "/error.log", "-g", "daemon off;"});
+        Process->CollectStderr();
         // Up once both ports take connections; a port taken meanwhile ends it.
         Running = WaitFor([&] {
-            if (Reap(0ms))
+            if (Process->WaitExit(0ms))
                 return true;
             for (int port : {HttpPort, TlsPort}) {
-                if (port == 0)
-                    continue;
-                const int sock = Connect(port);
+                const int sock = port ? Connect(port) : 0;
                 if (sock < 0)
                     return false;
-                ::close(sock);
+                if (port)
+                    ::close(sock);
             }
             return true;
-        }, 10s) && Pid > 0;
-        if (!Running && Pid > 0) {
-            ::kill(Pid, SIGKILL);
-            Reap(10s);
-        }
-    }
-
-    // Whether nginx has ended (within the time).
-    bool Reap(std::chrono::milliseconds limit)
-    {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        for (;;) {
-            int status = 0;
-            if (::waitpid(Pid, &status, WNOHANG) == Pid) {
-                Pid = -1;
-                return true;
-            }
-            if (std::chrono::steady_clock::now() >= deadline)
-                return false;
-            std::this_thread::sleep_for(10ms);
-        }
+        }, 10s) && !Process->WaitExit(0ms);
+        if (!Running)
+            Process.reset();
     }
 
     TempFolder Folder;
-    pid_t Pid = -1;
+    // Declared after the folder: stopped before it is removed.
+    std::optional<ChildProcess> Process;
     int HttpPort = 0;
     int TlsPort = 0;
     bool Running = false;

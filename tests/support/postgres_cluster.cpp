@@ -1,5 +1,7 @@
 #include "postgres_cluster.h"
 
+#include "storage/temp_folder.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <libpq-fe.h>
@@ -15,7 +17,6 @@
 
 #include <chrono>
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <thread>
 
@@ -31,12 +32,6 @@ const std::filesystem::path BinDir = VANTORIX2_POSTGRES_BINDIR;
 
 // PostgreSQL's programs refuse root; this system user comes with Debian's postgresql package.
 constexpr const char* ServerAccount = "postgres";
-
-std::string ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::string Tail(const std::string& text, std::size_t most = 2000)
 {
@@ -225,7 +220,7 @@ PostgresCluster::PostgresCluster()
         if (TryStart(port))
             ServerPort = port;
         else
-            failure = ReadFile(Folder / "postgres.log") + ReadFile(Folder / "pg_ctl.log");
+            failure = ReadBytes(Folder / "postgres.log") + ReadBytes(Folder / "pg_ctl.log");
     }
     if (ServerPort == 0)
         throw std::runtime_error("PostgreSQL did not start: " + Tail(failure));
@@ -248,7 +243,7 @@ void PostgresCluster::Run(const std::string& name, const std::vector<std::string
     const std::filesystem::path log = Folder / (name + ".log");
     const int status = Wait(Spawn(command, Folder, -1, log, false), std::chrono::seconds(timeoutSeconds));
     if (status != 0)
-        throw std::runtime_error(name + (status < 0 ? " took too long" : " failed") + ": " + Tail(ReadFile(log)));
+        throw std::runtime_error(name + (status < 0 ? " took too long" : " failed") + ": " + Tail(ReadBytes(log)));
 }
 
 bool PostgresCluster::TryStart(int port)
