@@ -117,9 +117,12 @@ start_nginx() {
         upstream+="    server 127.0.0.1:$p max_fails=1 fail_timeout=5s;\n"
     done
     nginx_port=$(free_port)
-    # The site as shipped: its two instances replaced by these, its listen line by a free port.
+    # The site as shipped: its two instances replaced by these, its HTTP listen line by a free
+    # port; no HTTPS, and no limits per address (all the load comes from 127.0.0.1).
     sed -e '/^ *server 127\.0\.0\.1:8643 /d' -e "s|^ *server 127\.0\.0\.1:8642 .*|$upstream|" \
-        -e "s|^\( *\)listen [0-9]*;|\1listen 127.0.0.1:$nginx_port;|" "$site" >"$tmp/site.conf"
+        -e "s|^\( *\)listen [0-9]*;|\1listen 127.0.0.1:$nginx_port;|" \
+        -e '/^ *listen \[::\]/d' -e '/^ *listen 443 /d' -e '/^ *ssl_certificate/d' -e '/^ *limit_req zone=/d' \
+        "$site" >"$tmp/site.conf"
     local user=
     [[ $(id -u) -eq 0 ]] && user="user nobody nogroup;"
     cat >"$tmp/nginx.conf" <<EOF

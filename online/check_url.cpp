@@ -15,6 +15,18 @@ std::size_t RefuseBody(char*, std::size_t, std::size_t, void*)
     return 0;
 }
 
+// "scheme://" in front, as RFC 3986 spells a scheme; any other than http
+// and https is then refused by libcurl, not read as a host name.
+bool HasScheme(const std::string& address)
+{
+    const std::size_t end = address.find("://");
+    if (end == std::string::npos || end == 0 || !std::isalpha(static_cast<unsigned char>(address[0])))
+        return false;
+    return std::all_of(address.begin(), address.begin() + std::ptrdiff_t(end), [](unsigned char c) {
+        return std::isalnum(c) || c == '+' || c == '-' || c == '.';
+    });
+}
+
 // libcurl, loaded at the first publish: the game does not load it, and the
 // TLS, directory and streaming libraries it brings, when it starts.
 class Curl {
@@ -69,7 +81,9 @@ long Perform(const Curl* curl, CURL* handle, const std::string& address, curl_sl
              const CheckUrlLimits& limits)
 {
     curl->easy_setopt(handle, CURLOPT_URL, address.c_str());
-    curl->easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http");
+    curl->easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+    if (!limits.TrustedCertificates.empty())
+        curl->easy_setopt(handle, CURLOPT_CAINFO, limits.TrustedCertificates.c_str());
     curl->easy_setopt(handle, CURLOPT_USERAGENT, CheckUrlAgent);
     curl->easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
     curl->easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
@@ -111,9 +125,7 @@ bool CheckUrl(std::string address, const CheckUrlLimits& limits)
     const Curl* curl = Curl::Get();
     if (!curl)
         return false;   // no libcurl here: as good as no network
-    std::string lower = address;
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    if (lower.find("http://") == std::string::npos)
+    if (!HasScheme(address))
         address = "http://" + address;
 
     const std::unique_ptr<CURL, void (*)(CURL*)> easy(curl->easy_init(), curl->easy_cleanup);

@@ -1,8 +1,34 @@
 #include "publish_address.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "storage/cp1251.h"
 #include "common/records_site.h"
 #include "storage/records_table.h"
+
+namespace {
+
+// The site's scheme and host[:port]: a Server value that names its scheme
+// keeps it (in lower case) without a trailing '/', a plain host is http.
+std::string SiteRoot(const std::string& server)
+{
+    for (const std::string_view scheme : {std::string_view("https://"), std::string_view("http://")}) {
+        const bool named = server.size() >= scheme.size() &&
+                           std::equal(scheme.begin(), scheme.end(), server.begin(), [](char a, char b) {
+                               return a == std::tolower(static_cast<unsigned char>(b));
+                           });
+        if (!named)
+            continue;
+        std::string host = server.substr(scheme.size());
+        if (!host.empty() && host.back() == '/')
+            host.pop_back();
+        return std::string(scheme) + host;
+    }
+    return "http://" + server;
+}
+
+}  // namespace
 
 PublishValues ChoosePublishValues(const std::vector<RecordEntry>& entries)
 {
@@ -49,23 +75,23 @@ std::string PercentEncode(std::string_view bytes)
 std::string PublishAddress(const std::string& server, const PublishValues& values)
 {
     const auto encoded = [](const std::string& utf8) { return PercentEncode(Utf8ToCp1251(utf8)); };
-    return "http://" + server + PublishPath + "?name=" + encoded(values.Name) + "&self=" +
+    return SiteRoot(server) + PublishPath + "?name=" + encoded(values.Name) + "&self=" +
            encoded(values.Score) + "&autopilot=" + encoded(values.Autopilot);
 }
 
 std::string ReplayAddress(const std::string& server, const std::string& publisher)
 {
-    return "http://" + server + ReplayPath + "?publisher=" + PercentEncode(Utf8ToCp1251(publisher));
+    return SiteRoot(server) + ReplayPath + "?publisher=" + PercentEncode(Utf8ToCp1251(publisher));
 }
 
 std::string RecordsPageAddress(const std::string& server)
 {
-    return "http://" + server + ResultsPath + "?" + ResultsQuery;
+    return SiteRoot(server) + ResultsPath + "?" + ResultsQuery;
 }
 
 std::string SiteAddress(const std::string& server)
 {
-    return "http://" + server + "/";
+    return SiteRoot(server) + "/";
 }
 
 std::string MailLink(const std::string& mailAddress)

@@ -35,9 +35,13 @@ PublishedPlaces ChoosePublishedPlaces(const std::vector<RecordEntry>& entries);
 // "%" and two upper-case hexadecimal digits.
 std::string PercentEncode(std::string_view bytes);
 
-// "http://" + server + "/datas/html/add.php?name=..&self=..&autopilot=..",
-// each value percent-encoded from code page 1251. Encoding keeps a name
-// such as "A&self=1" from rewriting the request.
+// Every address below begins with the site: "http://" + server for a plain
+// host[:port]; a server given as "https://host[:port]" (or "http://", any
+// case, one trailing '/' dropped) keeps its scheme.
+//
+// The site + "/datas/html/add.php?name=..&self=..&autopilot=..", each value
+// percent-encoded from code page 1251. Encoding keeps a name such as
+// "A&self=1" from rewriting the request.
 std::string PublishAddress(const std::string& server, const PublishValues& values);
 std::string RecordsPageAddress(const std::string& server);
 // Where our own server takes the replays of a publish: the publisher's name

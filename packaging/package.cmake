@@ -35,7 +35,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # it; CURLOPT_PROTOCOLS_STR came with 7.85.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation2, libcurl4 (>= 7.85.0)")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pulseaudio | pipewire-pulse, xdg-utils, qt6-translations-l10n")
-# vantorix2-records may keep its results in PostgreSQL, several of them behind nginx.
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "postgresql, nginx")
+# vantorix2-records may keep its results in PostgreSQL, several of them behind nginx;
+# the example site's placeholder certificate is ssl-cert's.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "postgresql, nginx, ssl-cert")
 
 include(CPack)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -26,6 +27,14 @@ constexpr std::int64_t Backlog = SoundFrames(1000);
 // the 10 ms the game waits between the beeps of a cascade.
 constexpr std::int64_t ChainSlackNs = Nanoseconds(8);
 constexpr std::int64_t QuietNs = Nanoseconds(250);
+// A request the sound thread has not taken this long after it was asked for
+// is dropped: a game's sound belongs to its moment, heard later it only
+// misleads, and the game asks again at its next event. So a sound thread
+// that takes nothing (a sound server that never answers) holds seconds of
+// requests, not hours of them, and the first one it takes does not place
+// the rest hours ahead. Long enough for a sound server that is slow to
+// start to play the game's first sound.
+constexpr std::int64_t StaleNs = Nanoseconds(5000);
 // While waiting for a sequel the device is not topped up, down to this.
 constexpr std::int64_t HoldFloor = SoundFrames(20);
 
@@ -43,12 +52,15 @@ public:
     void Post(SoundRequest request)
     {
         std::lock_guard lock(Mutex);
-        if (!Closed)
-            Requests.push_back(std::move(request));
+        if (Closed)
+            return;
+        DropAskedBefore(request.askedAt - StaleNs);
+        Requests.push_back(std::move(request));
     }
-    std::vector<SoundRequest> Take()
+    std::deque<SoundRequest> Take(std::int64_t now)
     {
         std::lock_guard lock(Mutex);
+        DropAskedBefore(now - StaleNs);
         return std::exchange(Requests, {});
     }
     void Close()
@@ -64,8 +76,14 @@ public:
     }
 
 private:
+    void DropAskedBefore(std::int64_t time)
+    {
+        while (!Requests.empty() && Requests.front().askedAt < time)
+            Requests.pop_front();
+    }
+
     std::mutex Mutex;
-    std::vector<SoundRequest> Requests;
+    std::deque<SoundRequest> Requests;  // in the order asked
     bool Closed = false;
 };
 
@@ -199,7 +217,7 @@ bool SoundScheduler::Feed(SoundSink& sink)
     if (sink.Stopped())
         return false;
     const std::int64_t room = sink.Room();
-    for (const SoundRequest& request : Requests->Take())
+    for (const SoundRequest& request : Requests->Take(now))
         Plan->Place(request, room);
     const std::int64_t buffered = std::max<std::int64_t>(sink.Capacity() - room, 0);
     const std::vector<std::int16_t> block = Plan->Serve(now, room, buffered);

@@ -8,7 +8,11 @@
 // constant lead, so sounds keep the spacing the game gave them. A blocking
 // sound asked for as the previous blocking one ends is joined to it, and
 // the device is not topped up with silence while such a sequel is due, so
-// the record fanfare's 2 ms beeps come out as one unbroken run.
+// the record fanfare's 2 ms beeps come out as one unbroken run. A sound
+// the sound thread has not taken within 5 s of its asking is dropped,
+// and one queued to start more than a second past what the device has
+// taken goes at its own time instead, cutting off the queue from there: so
+// neither a thread nor a device that takes nothing makes the queue grow.
 
 #include <cstdint>
 #include <functional>

@@ -69,6 +69,9 @@ public:
             if (shift == 63 && (byte & 0x7E) != 0)
                 throw ReplayError(std::string("replay file: the ") + what + " is too large");
             value |= std::uint64_t(byte & 0x7F) << shift;
+            // A last byte of 0 after others says nothing: one number, one form.
+            if (byte == 0 && shift > 0)
+                throw ReplayError(std::string("replay file: the ") + what + " is not in its shortest form");
             if ((byte & 0x80) == 0)
                 break;
             if (shift == 63)
@@ -102,9 +105,15 @@ void AddReplayEvent(std::vector<ReplayEvent>& events, ReplayEventKind kind, std:
 {
     if (count == 0)
         return;
-    if (!events.empty() && events.back().Kind == kind && events.back().Count <= UInt32Most - count) {
-        events.back().Count += count;
-        return;
+    // A run is filled before the next of its kind begins, so that one
+    // sequence of events has one form.
+    if (!events.empty() && events.back().Kind == kind) {
+        const std::uint32_t room = static_cast<std::uint32_t>(UInt32Most - events.back().Count);
+        const std::uint32_t joined = std::min(room, count);
+        events.back().Count += joined;
+        count -= joined;
+        if (count == 0)
+            return;
     }
     events.push_back({kind, count});
 }
@@ -211,6 +220,8 @@ Replay ReadReplay(std::string_view bytes)
         std::uint64_t count = (head >> 4) + 1u;
         if (count == 16)
             count += in.Number("event count", UInt32Most - 16);
+        if (!replay.Events.empty() && replay.Events.back().Kind == kind && replay.Events.back().Count < UInt32Most)
+            throw ReplayError("replay file: two runs of one kind where one would do");
         replay.Events.push_back({kind, static_cast<std::uint32_t>(count)});
     }
     if (in.Left() != 0)

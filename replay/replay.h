@@ -93,5 +93,6 @@ std::string WriteReplay(const Replay& replay);
 // Throws ReplayError; never reads past its input.
 Replay ReadReplay(std::string_view bytes);
 
-// Appends an event, joining it to a run of the same kind.
+// Appends an event, joining it to a run of the same kind; a run is filled to
+// its most before the next of its kind begins.
 void AddReplayEvent(std::vector<ReplayEvent>& events, ReplayEventKind kind, std::uint32_t count = 1);

@@ -16,6 +16,7 @@ packages=(
   libcpp-httplib-dev
   libsqlite3-dev
   libpq-dev
+  libssl-dev
   postgresql
   nginx-light
   openssl

@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include "server/client_address.h"
 #include "server/publish_request.h"
 
 namespace {
@@ -38,7 +39,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
         }
         if (flag == "-h" || flag == "--help")
             return {std::nullopt, true, {}};
-        if (flag != "--listen" && flag != "--db" && flag != "--max-connections" && flag != "--request-deadline")
+        if (flag != "--listen" && flag != "--db" && flag != "--max-connections" && flag != "--request-deadline" &&
+            flag != "--trusted-proxy")
             return {std::nullopt, false, "unknown argument '" + args[i] + "'"};
         if (!value) {
             if (i + 1 == args.size())
@@ -51,6 +53,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             if (value->empty())
                 return {std::nullopt, false, "--db needs a file name or a postgresql:// URI"};
             options.Database = *value;
+        }
+        if (flag == "--trusted-proxy") {
+            const std::optional<std::string> address = CanonicalAddress(*value);
+            if (!address)
+                return {std::nullopt, false, "--trusted-proxy wants an IPv4 or IPv6 address, not '" + *value + "'"};
+            options.TrustedProxies.push_back(*address);
         }
         if (flag == "--max-connections" || flag == "--request-deadline") {
             const auto number = ParseScoreNumber(*value);
@@ -65,12 +73,15 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
 std::string Usage()
 {
     return "usage: vantorix2-records [--listen HOST:PORT] [--db FILE|URI] [--max-connections N]\n"
-           "                         [--request-deadline MS]\n"
+           "                         [--request-deadline MS] [--trusted-proxy ADDR]...\n"
            "  --listen HOST:PORT      address to serve on (default 127.0.0.1:8642; port 0: any free port)\n"
            "  --db FILE|URI           the published results: an SQLite file (default vantorix2-records.db)\n"
            "                          or a PostgreSQL database, postgresql://USER@HOST:PORT/DB\n"
            "  --max-connections N     open connections at most; more are answered 503 (default 4096)\n"
-           "  --request-deadline MS   time a client has for a request's head before 408 (default 10000)\n";
+           "  --request-deadline MS   time a client has for a request's head before 408, and for taking\n"
+           "                          each answer (default 10000)\n"
+           "  --trusted-proxy ADDR    a proxy in front (nginx): the client is the address its X-Real-IP\n"
+           "                          names, for the log and for taking replays in turn (repeatable)\n";
 }
 
 std::string ServerUrl(const std::string& host, int port)

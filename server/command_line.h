@@ -1,5 +1,6 @@
 #pragma once
 // vantorix2-records [--listen HOST:PORT] [--db FILE|URI] [--max-connections N] [--request-deadline MS]
+//                   [--trusted-proxy ADDR]...
 
 #include <optional>
 #include <string>
@@ -11,6 +12,8 @@ struct ServerOptions {
     std::string Database = "vantorix2-records.db";   // or a postgresql:// URI
     int MaxConnections = 4096;
     int RequestDeadlineMs = 10000;
+    // Proxies whose word on the client's address is taken (canonical text).
+    std::vector<std::string> TrustedProxies;
 };
 
 struct CommandLine {

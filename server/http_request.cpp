@@ -73,13 +73,28 @@ bool ReadRequestLine(std::string_view line, HttpRequest& request, bool& http10, 
     if (firstSpace == std::string_view::npos || firstSpace == lastSpace)
         return false;
     const std::string_view method = line.substr(0, firstSpace);
-    const std::string_view target = line.substr(firstSpace + 1, lastSpace - firstSpace - 1);
     const std::string_view version = line.substr(lastSpace + 1);
     if (method.empty() || method.size() > 16 || !std::all_of(method.begin(), method.end(), IsTokenChar))
         return false;
-    // Origin form only: a path from the root, no blanks or control bytes.
-    if (target.empty() || target.front() != '/' ||
-        std::any_of(target.begin(), target.end(), [](char c) { return c == ' ' || IsControl(c); }))
+    std::string_view target = line.substr(firstSpace + 1, lastSpace - firstSpace - 1);
+    if (std::any_of(target.begin(), target.end(), [](char c) { return c == ' ' || IsControl(c); }))
+        return false;
+    // The absolute form (what a client says to a proxy) names the same
+    // resource as the origin form of its path and query.
+    std::string path;
+    for (const std::string_view scheme : {std::string_view("http://"), std::string_view("https://")}) {
+        if (target.size() <= scheme.size() || !SameLetters(target.substr(0, scheme.size()), scheme))
+            continue;
+        const std::string_view rest = target.substr(scheme.size());
+        const std::size_t end = std::min(rest.find_first_of("/?"), rest.size());
+        if (end == 0 || rest.substr(0, end).find('@') != std::string_view::npos)
+            return false;   // no host, or a user's name and password
+        path = (end == rest.size() || rest[end] == '?' ? "/" : "") + std::string(rest.substr(end));
+        target = path;
+        break;
+    }
+    // Else the origin form: a path from the root.
+    if (target.empty() || target.front() != '/')
         return false;
     if (version == "HTTP/1.1") {
         http10 = false;
@@ -116,6 +131,7 @@ HeadRead ReadRequestHead(std::string_view received, const HttpLimits& limits)
     if (!ReadRequestLine(WithoutEnd(received.substr(start, lineEnd - start)), read.Request, http10, status))
         return Refuse(status);
     bool keepAliveAsked = false, closeAsked = false;
+    int hosts = 0;
 
     std::size_t at = lineEnd + 1;
     std::size_t lines = 0;
@@ -152,6 +168,21 @@ HeadRead ReadRequestHead(std::string_view received, const HttpLimits& limits)
         } else if (SameLetters(name, "Transfer-Encoding")) {
             read.Request.HasBody = true;
             read.Request.TransferEncoding = true;
+        } else if (SameLetters(name, "Host")) {
+            // Two hosts leave it in doubt which site is asked for.
+            if (++hosts > 1)
+                return Refuse(400);
+        } else if (SameLetters(name, "Expect")) {
+            // HTTP/1.0 knows no Expect: it is ignored there.
+            if (!http10 && !SameLetters(value, "100-continue"))
+                return Refuse(417);
+            read.Request.ExpectContinue = !http10;
+        } else if (SameLetters(name, "X-Real-IP")) {
+            read.Request.RealIp = std::string(value);
+        } else if (SameLetters(name, "X-Forwarded-For")) {
+            if (!read.Request.ForwardedFor.empty())
+                read.Request.ForwardedFor += ", ";
+            read.Request.ForwardedFor += value;
         } else if (SameLetters(name, "Connection")) {
             std::string_view rest = value;
             while (!rest.empty()) {
@@ -163,6 +194,8 @@ HeadRead ReadRequestHead(std::string_view received, const HttpLimits& limits)
             }
         }
     }
+    if (hosts == 0 && !http10)
+        return Refuse(400);
     read.Request.KeepAlive = !closeAsked && (!http10 || keepAliveAsked);
     read.Outcome = HeadRead::State::Complete;
     read.Consumed = at;

@@ -18,12 +18,19 @@ struct HttpLimits {
 
 struct HttpRequest {
     std::string Method;
-    std::string Target;       // as sent: path and query, not decoded
+    std::string Target;       // path and query as sent, not decoded (an absolute form's scheme and host taken off)
     bool KeepAlive = true;    // HTTP/1.1 unless "Connection: close"; 1.0 only with keep-alive
     bool HasBody = false;     // a Content-Length above 0, or any Transfer-Encoding
     std::optional<std::uint64_t> ContentLength;   // as given (a huge one saturates)
     bool TransferEncoding = false;                // any Transfer-Encoding
+    bool ExpectContinue = false;                  // "Expect: 100-continue" on HTTP/1.1
+    // What a proxy in front says of the client, as sent (trusted only from
+    // a trusted proxy's address).
+    std::string RealIp;       // X-Real-IP
+    std::string ForwardedFor; // X-Forwarded-For, every line joined by ", "
     std::string Body;         // where the path takes one: exactly ContentLength bytes
+    // Set by the server: the client's address (a trusted proxy's client).
+    std::string Client;
     std::string_view Path() const { return std::string_view(Target).substr(0, Target.find('?')); }
     std::string_view Query() const
     {
@@ -40,9 +47,11 @@ struct HeadRead {
     } Outcome = State::Incomplete;
     HttpRequest Request;
     std::size_t Consumed = 0;
-    int Status = 0;   // 400, 414, 431 or 505 when refused
+    int Status = 0;   // 400, 414, 417, 431 or 505 when refused
 };
 
 // Reads the head at the start of received. Empty lines before the request
-// line are skipped, as HTTP allows; a line ends at CRLF or LF.
+// line are skipped, as HTTP allows; a line ends at CRLF or LF. An HTTP/1.1
+// request must name its Host once (400 otherwise); any request may name it
+// at most once.
 HeadRead ReadRequestHead(std::string_view received, const HttpLimits& limits);

@@ -1,5 +1,7 @@
 #include "http_server.h"
 
+#include "server/client_address.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
@@ -43,9 +45,11 @@ const char* Reason(int status)
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
     case 408: return "Request Timeout";
+    case 409: return "Conflict";
     case 411: return "Length Required";
     case 413: return "Content Too Large";
     case 414: return "URI Too Long";
+    case 417: return "Expectation Failed";
     case 422: return "Unprocessable Content";
     case 431: return "Request Header Fields Too Large";
     case 500: return "Internal Server Error";
@@ -90,27 +94,34 @@ HttpResponse Plain(int status, const std::string& text)
     return response;
 }
 
+constexpr std::string_view Continue = "HTTP/1.1 100 Continue\r\n\r\n";
+
 // One request's answer, kept in the order the requests came.
 struct Answer {
     std::uint64_t Token = 0;
     bool Ready = false;
     bool Head = false;
     bool CloseAfter = false;
+    bool Interim = false;   // a 100 Continue before the final answer
     std::string Bytes;
-    std::string Method, Target;
+    std::string Client, Method, Target;
     Clock::time_point Started;
 };
 
 struct Connection {
     int Fd = -1;
     std::uint64_t Id = 0;
+    std::string Peer;
     std::string In;
     // A request whose head has come and whose body is still coming.
     std::optional<HttpRequest> Awaiting;
     std::size_t BodyLength = 0;
     std::deque<Answer> Out;
+    std::size_t OutBytes = 0;       // of the ready answers not yet sent
     std::size_t SentOfFront = 0;
     Clock::time_point Deadline;     // for the next head and its body, while no answer is due
+    bool SendBlocked = false;       // the socket took no more of the front answer
+    Clock::time_point SendDeadline; // the front answer must be taken by then
     bool Closing = false;           // no more requests: the answers due, then close
     bool Lingering = false;         // answered and shut for writing: input dropped until LingerUntil
     Clock::time_point LingerUntil;
@@ -210,6 +221,8 @@ public:
             const Clock::time_point now = Clock::now();
             if (now >= nextCheck) {
                 CheckDeadlines(now);
+                if (Settings.OnTick)
+                    Settings.OnTick();
                 nextCheck = now + std::chrono::milliseconds(CheckMilliseconds);
             }
             FlushLog();
@@ -263,7 +276,9 @@ private:
     void AcceptAll()
     {
         for (;;) {
-            int fd = ::accept4(ListenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            sockaddr_storage peer{};
+            socklen_t peerLength = sizeof peer;
+            int fd = ::accept4(ListenFd, reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_NONBLOCK | SOCK_CLOEXEC);
             if (fd < 0 && (errno == EMFILE || errno == ENFILE) && Spare >= 0) {
                 // Out of descriptors: take the connection on the spare one
                 // only to close it, rather than leave it waiting for ever.
@@ -286,6 +301,7 @@ private:
             Connection& c = Connections[fd];
             c.Fd = fd;
             c.Id = NextId++;
+            c.Peer = AddressText(reinterpret_cast<const sockaddr*>(&peer));
             c.Deadline = Clock::now() + Settings.RequestDeadline;
             c.Interest = EPOLLIN | EPOLLRDHUP;
             Watch(fd, c.Interest);
@@ -360,7 +376,8 @@ private:
         // A request waits while one before it is being handled elsewhere
         // (a publish being stored): a page asked for after a publish on the
         // same connection shows it.
-        while (!c.Closing && c.Out.size() < Settings.MaxPipelined && (c.Out.empty() || c.Out.back().Ready)) {
+        while (!c.Closing && c.Out.size() < Settings.MaxPipelined && c.OutBytes < Settings.MaxWaitingBytes &&
+               (c.Out.empty() || c.Out.back().Ready)) {
             if (!c.Awaiting) {
                 if (c.In.empty())
                     break;
@@ -372,9 +389,18 @@ private:
                     break;
                 }
                 c.In.erase(0, read.Consumed);
+                read.Request.Client = ClientAddress(read.Request, c.Peer, Settings.TrustedProxies);
                 if (const int status = BodyRefusal(read.Request, c.BodyLength)) {
-                    Refuse(c, status, read.Request.Method, read.Request.Target);
+                    Refuse(c, status, read.Request.Method, read.Request.Target, read.Request.Client);
                     break;
+                }
+                // A client that waits to be asked for its body is asked at once.
+                if (read.Request.ExpectContinue && c.BodyLength > c.In.size()) {
+                    Answer asked;
+                    asked.Ready = asked.Interim = true;
+                    asked.Bytes = Continue;
+                    c.OutBytes += asked.Bytes.size();
+                    c.Out.push_back(std::move(asked));
                 }
                 c.Awaiting = std::move(read.Request);
             }
@@ -413,6 +439,7 @@ private:
     void Dispatch(Connection& c, const HttpRequest& request)
     {
         Answer answer;
+        answer.Client = request.Client;
         answer.Method = request.Method;
         answer.Target = request.Target;
         answer.Started = Clock::now();
@@ -422,6 +449,7 @@ private:
         std::optional<HttpResponse> now = Handle(request, token);
         if (now) {
             Finish(answer, *now);
+            c.OutBytes += answer.Bytes.size();
         } else {
             answer.Token = token;
             Deferred[token] = {c.Fd, c.Id};
@@ -431,14 +459,18 @@ private:
             c.Closing = true;
     }
 
-    void Refuse(Connection& c, int status, const std::string& method, const std::string& target)
+    // started: when the refused request began to come (for the log).
+    void Refuse(Connection& c, int status, const std::string& method, const std::string& target,
+                const std::string& client = {}, std::optional<Clock::time_point> started = std::nullopt)
     {
         Answer answer;
+        answer.Client = client.empty() ? c.Peer : client;
         answer.Method = method;
         answer.Target = target;
-        answer.Started = Clock::now();
+        answer.Started = started.value_or(Clock::now());
         answer.CloseAfter = true;
         Finish(answer, Plain(status, Reason(status)));
+        c.OutBytes += answer.Bytes.size();
         c.Out.push_back(std::move(answer));
         c.Closing = true;
         c.In.clear();
@@ -450,7 +482,7 @@ private:
     {
         answer.Bytes = Serialise(response, answer.Head, answer.CloseAfter);
         answer.Ready = true;
-        LogLine(answer.Method, answer.Target, response.Status,
+        LogLine(answer.Client, answer.Method, answer.Target, response.Status,
                 response.LogTime ? *response.LogTime : Clock::now() - answer.Started);
     }
 
@@ -463,7 +495,12 @@ private:
             const ssize_t sent = ::send(c.Fd, front.Bytes.data() + c.SentOfFront, front.Bytes.size() - c.SentOfFront,
                                         MSG_NOSIGNAL);
             if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                SetInterest(c, EPOLLIN | EPOLLRDHUP | EPOLLOUT);
+                // Nothing more is read until the client takes what waits.
+                if (!c.SendBlocked) {
+                    c.SendBlocked = true;
+                    c.SendDeadline = Clock::now() + Settings.RequestDeadline;
+                }
+                SetInterest(c, EPOLLRDHUP | EPOLLOUT);
                 return true;
             }
             if (sent < 0) {
@@ -474,8 +511,10 @@ private:
             if (c.SentOfFront < front.Bytes.size())
                 continue;
             const bool closeAfter = front.CloseAfter;
+            c.OutBytes -= front.Bytes.size();
             c.Out.pop_front();
             c.SentOfFront = 0;
+            c.SendBlocked = false;
             answered = true;
             if (closeAfter) {
                 StartLinger(c);
@@ -494,7 +533,8 @@ private:
                 c.Deadline = Clock::now() + Settings.RequestDeadline;
         }
         // Read only while there is room for the answers.
-        SetInterest(c, (c.Out.size() < Settings.MaxPipelined ? EPOLLIN | EPOLLRDHUP : 0u) |
+        const bool room = c.Out.size() < Settings.MaxPipelined && c.OutBytes < Settings.MaxWaitingBytes;
+        SetInterest(c, (room ? EPOLLIN | EPOLLRDHUP : EPOLLRDHUP) |
                            (!c.Out.empty() && c.Out.front().Ready ? EPOLLOUT : 0u));
         return true;
     }
@@ -505,6 +545,7 @@ private:
         c.Lingering = true;
         c.LingerUntil = Clock::now() + Linger;
         c.Out.clear();
+        c.OutBytes = 0;
         c.In.clear();
         SetInterest(c, EPOLLIN | EPOLLRDHUP);
     }
@@ -522,17 +563,21 @@ private:
     {
         std::vector<int> expired;
         for (auto& [fd, c] : Connections)
-            if ((c.Lingering && now >= c.LingerUntil) || (!c.Lingering && !c.Closing && c.Out.empty() && now >= c.Deadline))
+            if ((c.Lingering && now >= c.LingerUntil) || (c.SendBlocked && now >= c.SendDeadline) ||
+                (!c.Lingering && !c.Closing && c.Out.empty() && now >= c.Deadline))
                 expired.push_back(fd);
         for (int fd : expired) {
             Connection& c = Connections.at(fd);
-            if (c.Lingering || (c.In.empty() && !c.Awaiting)) {
-                Close(c);   // nothing of a request came: closed without a word
+            if (c.Lingering || c.SendBlocked || (c.In.empty() && !c.Awaiting)) {
+                // Nothing of a request came, or the client takes no answers:
+                // closed without a word.
+                Close(c);
             } else {
                 // Part of a head, or a head and part of its body.
                 const std::string method = c.Awaiting ? c.Awaiting->Method : "-",
-                                  target = c.Awaiting ? c.Awaiting->Target : "-";
-                Refuse(c, 408, method, target);
+                                  target = c.Awaiting ? c.Awaiting->Target : "-",
+                                  client = c.Awaiting ? c.Awaiting->Client : c.Peer;
+                Refuse(c, 408, method, target, client, c.Deadline - Settings.RequestDeadline);
                 Write(c);
             }
         }
@@ -558,19 +603,22 @@ private:
                 continue;
             Connection& c = found->second;
             for (Answer& answer : c.Out)
-                if (!answer.Ready && answer.Token == token)
+                if (!answer.Ready && answer.Token == token) {
                     Finish(answer, response);
+                    c.OutBytes += answer.Bytes.size();
+                }
             Write(c);
         }
     }
 
-    void LogLine(const std::string& method, const std::string& target, int status, std::chrono::duration<double> took)
+    void LogLine(const std::string& client, const std::string& method, const std::string& target, int status,
+                 std::chrono::duration<double> took)
     {
         if (!Log)
             return;
         char elapsed[32];
         std::snprintf(elapsed, sizeof elapsed, "%.3fms", std::chrono::duration<double, std::milli>(took).count());
-        LogLines += UtcNow() + " " + EscapeForLog(method) + " " + EscapeForLog(target) + " " +
+        LogLines += UtcNow() + " " + client + " " + EscapeForLog(method) + " " + EscapeForLog(target) + " " +
                     std::to_string(status) + " " + elapsed + "\n";
     }
 

@@ -2,8 +2,8 @@
 // An HTTP/1.1 server for a site of GET pages on one thread with epoll: any
 // number of open connections costs memory, not threads, and no client can
 // hold another up. Each connection has a deadline for the head of its next
-// request, bounded buffers, and answers in the order its requests came
-// (pipelining). A body is read only where the site takes one (BodyLimit),
+// request and for taking each answer, bounded buffers, and answers in the
+// order its requests came (pipelining). A body is read only where the site takes one (BodyLimit),
 // whole, by its Content-Length and within the head's deadline; anywhere else
 // it is refused (413) without being read. The site answers a request at once
 // or later, from any thread (Complete).
@@ -36,9 +36,17 @@ struct HttpSettings {
     // this long after the server began to wait for it (the connection's
     // start, or the last answer).
     std::chrono::milliseconds RequestDeadline{10000};
-    // Answers not yet sent that one connection may have; it is not read
-    // meanwhile.
+    // Answers not yet sent that one connection may have, and their bytes;
+    // no more of its requests are read meanwhile. An answer the client does
+    // not take whole within RequestDeadline of its socket filling up closes
+    // the connection (nothing is read from it while it waits).
     std::size_t MaxPipelined = 16;
+    std::size_t MaxWaitingBytes = 64 * 1024;
+    // Peers whose X-Real-IP (or last X-Forwarded-For) names the client.
+    std::vector<std::string> TrustedProxies;
+    // Called on the server's thread about every 100 ms while connections
+    // are open: for the site's own deadlines.
+    std::function<void()> OnTick;
     // The body bytes a request may carry, given its head; none when unset
     // or 0. A request whose limit is above 0 must give its Content-Length
     // (411 otherwise); a longer one is refused 413 before a byte is read.
@@ -66,7 +74,8 @@ public:
     // From any thread: the answer to a request the handler deferred.
     void Complete(std::uint64_t token, HttpResponse response);
 
-    // One line per answered request: time, method, target, status, time taken.
+    // One line per answered request: time, client, method, target, status,
+    // time taken.
     // Written once per round of the loop, lines whole.
     std::function<void(const std::string& lines)> Log;
 

@@ -69,18 +69,20 @@ int main(int argc, char** argv)
 
     std::unique_ptr<RecordsService> service;
     try {
-        service = std::make_unique<RecordsService>(options.Database);
+        service = std::make_unique<RecordsService>(options.Database,
+                                                   [](const std::string& line) { WriteLog(line + "\n"); });
     } catch (const StoreError& e) {
         std::cerr << "vantorix2-records: cannot use the database " << DatabaseForLog(options.Database) << ": " << e.what()
                   << "\n";
         return 1;
     }
-    service->Log = [](const std::string& line) { WriteLog(line + "\n"); };
 
     HttpSettings settings;
     settings.MaxConnections = options.MaxConnections;
     settings.RequestDeadline = std::chrono::milliseconds(options.RequestDeadlineMs);
     settings.BodyLimit = RecordsService::BodyLimit;
+    settings.TrustedProxies = options.TrustedProxies;
+    settings.OnTick = [&] { service->Expire(); };
     HttpServer server(settings, [&](const HttpRequest& request, std::uint64_t token) {
         return service->Handle(request, token);
     });

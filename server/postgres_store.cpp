@@ -10,7 +10,8 @@
 
 namespace {
 
-// The same tables as the SQLite file's, at its version 2. Numbers as there:
+// The same tables as the SQLite file's, at its version 3; a database of
+// version 2 is brought up to it by the same statements. Numbers as there:
 // result ids order equal scores, so one sequence serves every server.
 constexpr const char* Schema = R"(
 CREATE TABLE IF NOT EXISTS human_results(
@@ -49,6 +50,8 @@ CREATE TABLE IF NOT EXISTS replays(
     bytes bytea NOT NULL,
     verified_at timestamptz NOT NULL DEFAULT now(),
     UNIQUE(kind, result_id));
+ALTER TABLE replays ADD COLUMN IF NOT EXISTS game bytea;
+CREATE UNIQUE INDEX IF NOT EXISTS replays_game ON replays(game);
 CREATE TABLE IF NOT EXISTS best_verified_players(
     name text PRIMARY KEY,
     score integer NOT NULL,
@@ -58,7 +61,7 @@ CREATE INDEX IF NOT EXISTS best_verified_players_rank ON best_verified_players(s
 CREATE TABLE IF NOT EXISTS schema_version(version integer NOT NULL);
 )";
 
-constexpr int SchemaVersion = 2;
+constexpr int SchemaVersion = 3;
 // Held by a server while it brings the tables up to date, so that servers
 // starting together create them once. Taken before the transaction, which
 // then sees what the server before it committed, tables included.
@@ -84,11 +87,14 @@ const Prepared Statements[] = {
      "INSERT INTO best_autopilot(score, publisher, result_id) SELECT $1, $2, id FROM r ON CONFLICT DO NOTHING",
      {Int4, Text}},
     {"SELECT r.id FROM human_results t JOIN replays r ON r.kind = 0 AND r.result_id = t.id "
-     "WHERE t.name = $1 AND t.score = $2 AND t.verified = 1 AND r.bytes = $3 LIMIT 1",
+     "WHERE t.name = $1 AND t.score = $2 AND t.verified = 1 AND r.game = $3 LIMIT 1",
      {Text, Int4, Bytea}},
     {"SELECT r.id FROM autopilot_results t JOIN replays r ON r.kind = 1 AND r.result_id = t.id "
-     "WHERE t.publisher = $1 AND t.score = $2 AND t.verified = 1 AND r.bytes = $3 LIMIT 1",
+     "WHERE t.publisher = $1 AND t.score = $2 AND t.verified = 1 AND r.game = $3 LIMIT 1",
      {Text, Int4, Bytea}},
+    {"SELECT 1 FROM human_results WHERE name = $1 AND score = $2 LIMIT 1", {Text, Int4}},
+    {"SELECT 1 FROM autopilot_results WHERE publisher = $1 AND score = $2 LIMIT 1", {Text, Int4}},
+    {"SELECT id FROM replays WHERE game = $1 LIMIT 1", {Bytea}},
     // Locked: another server marking the same row waits, then finds it taken.
     {"SELECT id FROM human_results WHERE name = $1 AND score = $2 AND verified = 0 ORDER BY id DESC LIMIT 1 "
      "FOR UPDATE",
@@ -98,7 +104,10 @@ const Prepared Statements[] = {
      {Text, Int4}},
     {"UPDATE human_results SET verified = 1 WHERE id = $1", {Int8}},
     {"UPDATE autopilot_results SET verified = 1 WHERE id = $1", {Int8}},
-    {"INSERT INTO replays(kind, result_id, bytes) VALUES($1, $2, $3) RETURNING id", {Int4, Int8, Bytea}},
+    // Another server may have kept the same game meanwhile: then no row.
+    {"INSERT INTO replays(kind, result_id, bytes, game) VALUES($1, $2, $3, $4) ON CONFLICT (game) DO NOTHING "
+     "RETURNING id",
+     {Int4, Int8, Bytea, Bytea}},
     {"UPDATE best_players SET replay_id = $3 WHERE name = $1 AND score = $2 AND replay_id IS NULL",
      {Text, Int4, Int8}},
     {"INSERT INTO best_verified_players(name, score, result_id, replay_id) VALUES($1, $2, $3, $4) "
@@ -114,6 +123,10 @@ const Prepared Statements[] = {
      "ORDER BY score DESC, result_id LIMIT $1",
      {Int8}},
     {"SELECT bytes FROM replays WHERE id = $1", {Int8}},
+    {"SELECT id, bytes FROM replays WHERE game IS NULL ORDER BY id", {}},
+    {"UPDATE replays SET game = $2 WHERE id = $1 AND game IS NULL AND NOT EXISTS "
+     "(SELECT 1 FROM replays WHERE game = $2)",
+     {Int8, Bytea}},
     {"SELECT (SELECT count(*) FROM human_results), (SELECT count(*) FROM autopilot_results), "
      "(SELECT count(*) FROM replays)",
      {}},
@@ -175,7 +188,15 @@ PostgresStore::~PostgresStore() = default;
 
 void PostgresStore::Connect()
 {
-    Connection.reset(PQconnectdb(Uri.c_str()));
+    // A database that does not answer is given up on rather than waited for
+    // for ever: connecting, a statement (a lock held elsewhere), and a peer
+    // gone without a word (keepalives; data unacknowledged). The URI comes
+    // last, so that what it says itself wins.
+    static constexpr const char* Keys[] = {"connect_timeout",    "keepalives",       "keepalives_idle",
+                                           "keepalives_interval", "keepalives_count", "tcp_user_timeout",
+                                           "options",            "dbname",           nullptr};
+    const char* values[] = {"5", "1", "30", "10", "3", "30000", "-c statement_timeout=10000", Uri.c_str(), nullptr};
+    Connection.reset(PQconnectdbParams(Keys, values, 1));
     if (!Connection)
         throw StoreError("out of memory");
     if (PQstatus(Connection.get()) != CONNECTION_OK)
@@ -293,17 +314,21 @@ VerifyOutcome PostgresStore::Store(const Verification& verification)
 {
     const int kind = static_cast<int>(verification.Kind);
     const std::string score = std::to_string(verification.Score);
-    // The same file sent again marks nothing more.
-    if (PQntuples(Run(Query(FindVerifiedBy + kind), {{verification.Name}, {score}, {verification.Replay, true}})
-                      .get()) > 0)
+    // The same game sent again marks nothing more, nor another result.
+    const Parameter game{verification.Game, true};
+    if (PQntuples(Run(Query(FindVerifiedBy + kind), {{verification.Name}, {score}, game}).get()) > 0)
         return VerifyOutcome::AlreadyMarked;
+    if (PQntuples(Run(FindGame, {game}).get()) > 0)
+        return VerifyOutcome::TakenByAnother;
     const Result found = Run(Query(FindUnverified + kind), {{verification.Name}, {score}});
     if (PQntuples(found.get()) == 0)
         return VerifyOutcome::NoMatch;
     const std::string result = Value(found.get(), 0, 0);
+    const Result kept = Run(InsertReplay, {{std::to_string(kind)}, {result}, {verification.Replay, true}, game});
+    if (PQntuples(kept.get()) == 0)
+        return VerifyOutcome::TakenByAnother;
+    const std::string replay = Value(kept.get(), 0, 0);
     Run(Query(MarkVerified + kind), {{result}});
-    const std::string replay =
-        Value(Run(InsertReplay, {{std::to_string(kind)}, {result}, {verification.Replay, true}}).get(), 0, 0);
     if (verification.Kind == ResultKind::Player) {
         Run(MarkBestPlayer, {{verification.Name}, {score}, {replay}});
         Run(UpdateBestVerifiedPlayer, {{verification.Name}, {score}, {result}, {replay}});
@@ -412,9 +437,11 @@ void PostgresStore::WritePublishes(const std::vector<const HumanResult*>& humans
             if (!result)
                 break;   // the connection is gone
             if (PQresultStatus(result.get()) == PGRES_FATAL_ERROR && !failed) {
-                // Results come in order: a failed BEGIN means none of it ran
-                // (a connection the database closed while it was idle).
-                mayHaveRun = k > 0;
+                // Results come in order: a BEGIN the database itself refused
+                // means none of it ran (a connection it closed while idle
+                // says so first). A BEGIN failed for a connection lost on our
+                // side says nothing: all of it may have run, COMMIT too.
+                mayHaveRun = k > 0 || PQresultErrorField(result.get(), PG_DIAG_SQLSTATE) == nullptr;
                 failed = std::move(result);
             }
             else if (k == sent - 1)
@@ -499,6 +526,43 @@ std::optional<std::string> PostgresStore::ReplayFile(std::int64_t id)
             return std::nullopt;
         return Value(rows.get(), 0, 0);
     });
+}
+
+bool PostgresStore::HasResult(ResultKind kind, const std::string& name, std::int32_t score)
+{
+    return Reading([&] {
+        return PQntuples(Run(Query(FindResult + static_cast<int>(kind)), {{name}, {std::to_string(score)}}).get()) > 0;
+    });
+}
+
+std::vector<std::pair<std::int64_t, std::string>> PostgresStore::ReplaysWithoutGame()
+{
+    return Reading([&] {
+        const Result rows = Run(SelectUnkeyed, {}, true);
+        std::vector<std::pair<std::int64_t, std::string>> replays;
+        for (int k = 0; k < PQntuples(rows.get()); ++k) {
+            // Binary rows: the id is a big-endian int8.
+            std::int64_t id = 0;
+            for (char byte : Value(rows.get(), k, 0))
+                id = (id << 8) | static_cast<unsigned char>(byte);
+            replays.emplace_back(id, Value(rows.get(), k, 1));
+        }
+        return replays;
+    });
+}
+
+bool PostgresStore::SetReplayGame(std::int64_t id, const std::string& game)
+{
+    try {
+        return Reading([&] {
+            return std::strcmp(PQcmdTuples(Run(SetGame, {{std::to_string(id)}, {game, true}}).get()), "1") == 0;
+        });
+    } catch (const StoreError&) {
+        // Another server gave the key to another replay at the same moment.
+        if (Reading([&] { return PQntuples(Run(FindGame, {{game, true}}).get()) > 0; }))
+            return false;
+        throw;
+    }
 }
 
 PostgresStore::Counts PostgresStore::Count()

@@ -29,6 +29,9 @@ public:
     std::vector<HumanResult> BestVerifiedPlayers(int limit) override;
     std::vector<AutopilotScore> BestVerifiedAutopilot(int limit) override;
     std::optional<std::string> ReplayFile(std::int64_t id) override;
+    bool HasResult(ResultKind kind, const std::string& name, std::int32_t score) override;
+    std::vector<std::pair<std::int64_t, std::string>> ReplaysWithoutGame() override;
+    bool SetReplayGame(std::int64_t id, const std::string& game) override;
     Counts Count() override;
 
     // A failed transaction that two servers' writes caused (a deadlock, a
@@ -49,7 +52,9 @@ private:
         InsertHuman,
         InsertAutopilot,
         FindVerifiedBy,   // + kind
-        FindUnverified = FindVerifiedBy + 2,
+        FindResult = FindVerifiedBy + 2,   // + kind
+        FindGame = FindResult + 2,
+        FindUnverified,   // + kind
         MarkVerified = FindUnverified + 2,
         InsertReplay = MarkVerified + 2,
         MarkBestPlayer,
@@ -60,6 +65,8 @@ private:
         SelectBestVerifiedPlayers,
         SelectBestVerifiedAutopilot,
         SelectReplay,
+        SelectUnkeyed,
+        SetGame,
         CountResults,
         Queries
     };

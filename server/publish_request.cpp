@@ -1,5 +1,6 @@
 #include "publish_request.h"
 
+#include <algorithm>
 #include <array>
 #include <limits>
 
@@ -39,6 +40,10 @@ std::string NameFault(const std::string& utf8)
     for (char32_t ch : characters)
         if (IsControl(ch))
             return "name: control character";
+    // A name of blanks shows as none at all.
+    if (!characters.empty() &&
+        std::all_of(characters.begin(), characters.end(), [](char32_t ch) { return ch == U' ' || ch == U'\u00A0'; }))
+        return "name: blanks only";
     return {};
 }
 

@@ -29,7 +29,7 @@ PublishParse ParsePublishQuery(std::string_view query);
 std::optional<std::string> PercentDecode(std::string_view text);
 
 // Why a name (UTF-8) cannot be stored, or empty: more than MaxNameLength
-// characters, or a control character.
+// characters, a control character, or blanks only.
 std::string NameFault(const std::string& utf8);
 
 // One key of a query: its value decoded when the key is there exactly once,

@@ -36,12 +36,33 @@ HttpResponse NotFound(std::string text = "Not found")
     return Reply(404, std::move(text) + "\n");
 }
 
+HttpResponse Busy(const char* text)
+{
+    HttpResponse busy = Reply(503, text);
+    busy.Headers.emplace_back("Retry-After", "5");
+    return busy;
+}
+
+constexpr const char* NotAnswering = "The records are not answering; try again later.\n";
+constexpr const char* NoMatch = "No published score matches this replay.";
+
+// Takes the tokens of the jobs due by now out of jobs.
+template <class Jobs>
+void TakeDue(Jobs& jobs, RecordsService::Clock::time_point now, std::vector<std::uint64_t>& tokens)
+{
+    const auto due = std::stable_partition(jobs.begin(), jobs.end(), [&](const auto& job) { return job.Due > now; });
+    for (auto job = due; job != jobs.end(); ++job)
+        tokens.push_back(job->Token);
+    jobs.erase(due, jobs.end());
+}
+
 }  // namespace
 
-RecordsService::RecordsService(const std::string& database)
-    : WriterStore(OpenRecordsStore(database)), ReaderStore(OpenRecordsStore(database)), Writer(*WriterStore),
-      Reader(*ReaderStore), Page(ReadPages()), PageReadAt(Clock::now())
+RecordsService::RecordsService(const std::string& database, std::function<void(const std::string& line)> log)
+    : Log(std::move(log)), WriterStore(OpenRecordsStore(database)), ReaderStore(OpenRecordsStore(database)),
+      Writer(*WriterStore), Reader(*ReaderStore), Page(ReadPages()), PageReadAt(Clock::now())
 {
+    KeyOldReplays();
     Writer.LeaveCheckpointsToCaller();
     WriterThread = std::thread([this] { WriteGroups(); });
     ReaderThread = std::thread([this] { RenderPages(); });
@@ -65,6 +86,27 @@ RecordsService::~RecordsService()
     ReaderWork.notify_one();
     WriterThread.join();
     ReaderThread.join();
+}
+
+void RecordsService::Write(const std::string& line) const
+{
+    if (Log)
+        Log(line);
+}
+
+void RecordsService::KeyOldReplays()
+{
+    for (const auto& [id, file] : Writer.ReplaysWithoutGame()) {
+        std::string why;
+        try {
+            if (Writer.SetReplayGame(id, GameKey(PlayReplay(ReadReplay(file)).Identity)))
+                continue;
+            why = "the same game as a replay kept before it: it verifies nothing more";
+        } catch (const ReplayError& error) {
+            why = error.what();
+        }
+        Write("vantorix2-records: replay " + std::to_string(id) + ": " + EscapeForLog(why));
+    }
 }
 
 std::size_t RecordsService::BodyLimit(const HttpRequest& head)
@@ -112,7 +154,7 @@ std::optional<HttpResponse> RecordsService::Handle(const HttpRequest& request, s
         {
             std::lock_guard lock(Lock);
             first = Waiting.empty();
-            Waiting.push_back({token, std::move(*parse.Accepted)});
+            Waiting.push_back({token, std::move(*parse.Accepted), Clock::now() + StoreWaitMost});
         }
         // The writer sleeps only on an empty list.
         if (first)
@@ -125,13 +167,14 @@ std::optional<HttpResponse> RecordsService::Handle(const HttpRequest& request, s
 std::optional<HttpResponse> RecordsService::HandlePage(bool verifiedOnly, std::uint64_t token)
 {
     std::lock_guard lock(Lock);
+    const Clock::time_point now = Clock::now();
     if (PageCommits < Commits) {
-        PageWaiting.push_back({token, Commits, verifiedOnly});
+        PageWaiting.push_back({token, Commits, verifiedOnly, now + PageWaitMost});
         PageWanted = true;
         ReaderWork.notify_one();
         return std::nullopt;
     }
-    if (Clock::now() - PageReadAt > PageMaxAge && !PageWanted) {
+    if (now - PageReadAt > PageMaxAge && !PageWanted) {
         // Served as it is; the reader brings it up to date meanwhile.
         PageWanted = true;
         ReaderWork.notify_one();
@@ -141,12 +184,13 @@ std::optional<HttpResponse> RecordsService::HandlePage(bool verifiedOnly, std::u
 
 std::optional<HttpResponse> RecordsService::HandleReplay(const HttpRequest& request, std::uint64_t token)
 {
+    const Clock::time_point now = Clock::now();
     if (request.Method == "GET") {
         const std::optional<std::int64_t> id = ParseReplayId(request.Query());
         if (!id)
             return NotFound();
         std::lock_guard lock(Lock);
-        WaitingDownloads.push_back({token, *id});
+        WaitingDownloads.push_back({token, *id, now + StoreWaitMost});
         ReaderWork.notify_one();
         return std::nullopt;
     }
@@ -155,58 +199,149 @@ std::optional<HttpResponse> RecordsService::HandleReplay(const HttpRequest& requ
     ReplayQuery query = ParseReplayQuery(request.Query());
     if (!query.Publisher)
         return Reply(400, "Refused: " + query.Refusal + "\n");
+    // What is refused without playing is refused here, at once.
+    ReplayClaim claim = ReadReplayClaim(request.Body, *query.Publisher);
+    if (claim.Status != 0)
+        return Reply(claim.Status, "Refused: " + claim.Refusal + "\n");
     {
         std::lock_guard lock(Lock);
-        if (WaitingReplays.size() >= MaxWaitingReplays) {
-            HttpResponse busy = Reply(503, "Too many replays are being checked; try again later.\n");
-            busy.Headers.emplace_back("Retry-After", "5");
-            return busy;
+        std::deque<ReplayJob>& mine = ReplaysOf[request.Client];
+        if (ReplaysWaiting >= MaxWaitingReplays || mine.size() >= MaxWaitingReplaysOfOne) {
+            if (mine.empty())
+                ReplaysOf.erase(request.Client);
+            return Busy("Too many replays are being checked; try again later.\n");
         }
-        WaitingReplays.push_back({token, std::move(*query.Publisher), request.Body});
+        if (mine.empty())
+            ReplayTurns.push_back(request.Client);
+        mine.push_back({token, std::move(claim), request.Body, now + ReplayWaitMost});
+        ++ReplaysWaiting;
     }
     VerifierWork.notify_one();
     return std::nullopt;
 }
 
+std::optional<RecordsService::ReplayJob> RecordsService::NextReplay()
+{
+    if (ReplayTurns.empty())
+        return std::nullopt;
+    const std::string client = std::move(ReplayTurns.front());
+    ReplayTurns.pop_front();
+    const auto found = ReplaysOf.find(client);
+    ReplayJob job = std::move(found->second.front());
+    found->second.pop_front();
+    --ReplaysWaiting;
+    // Its next one waits for the other clients' turns.
+    if (found->second.empty())
+        ReplaysOf.erase(found);
+    else
+        ReplayTurns.push_back(client);
+    return job;
+}
+
 void RecordsService::VerifyReplays()
 {
     for (;;) {
-        ReplayJob job;
+        std::optional<ReplayJob> job;
         {
             std::unique_lock lock(Lock);
-            VerifierWork.wait(lock, [&] { return VerifierStopping || !WaitingReplays.empty(); });
+            VerifierWork.wait(lock, [&] { return VerifierStopping || !ReplayTurns.empty(); });
             if (VerifierStopping)
                 return;   // nobody waits for the answers any more
-            job = std::move(WaitingReplays.front());
-            WaitingReplays.pop_front();
+            job = NextReplay();
+            Checking = job->Token;
+            CheckingDue = job->Due;
         }
-        const Clock::time_point start = Clock::now();
-        ReplayCheck check;
-        try {
-            check = CheckReplay(job.File, job.Publisher, start);
-        } catch (const std::exception& error) {
-            // A fault of ours, not of the file: said so, and the verifier goes on.
-            if (Log)
-                Log("vantorix2-records: checking a replay: " + EscapeForLog(error.what()));
-            check.Status = 500;
-            check.Refusal = "could not check the replay";
-        }
-        const std::chrono::duration<double> took = Clock::now() - start;
-        if (!check.Verified) {
-            HttpResponse refused = Reply(check.Status, "Refused: " + check.Refusal + "\n");
-            refused.LogTime = took;
-            Server->Complete(job.Token, std::move(refused));
-            continue;
-        }
-        bool first = false;
-        {
-            std::lock_guard lock(Lock);
-            first = Waiting.empty() && WaitingMarks.empty();
-            WaitingMarks.push_back({job.Token, std::move(*check.Verified), DescribeVerified(check), took});
-        }
-        if (first)
-            WriterWork.notify_one();
+        Verify(*job);
+        std::lock_guard lock(Lock);
+        Checking = 0;
     }
+}
+
+void RecordsService::Verify(ReplayJob& job)
+{
+    const Clock::time_point start = Clock::now();
+    const ReplayClaim& claim = job.Claim;
+    const auto answer = [&](HttpResponse response) {
+        response.LogTime = Clock::now() - start;
+        Server->Complete(job.Token, std::move(response));
+    };
+    // A replay of a result nobody published costs no check.
+    try {
+        if (!Reader.HasResult(claim.Kind, claim.Name, claim.Game->Result.Score))
+            return answer(NotFound(NoMatch));
+    } catch (const StoreError& error) {
+        Report(error);
+        return answer(Busy(NotAnswering));
+    }
+    ReplayCheck check;
+    try {
+        // The check's time is its own, whatever the look-up took.
+        check = CheckReplay(claim, job.File, Clock::now());
+    } catch (const std::exception& error) {
+        // A fault of ours, not of the file: said so, and the verifier goes on.
+        Write("vantorix2-records: checking a replay: " + EscapeForLog(error.what()));
+        check.Status = 500;
+        check.Refusal = "could not check the replay";
+    }
+    if (!check.Verified)
+        return answer(Reply(check.Status, "Refused: " + check.Refusal + "\n"));
+    bool first = false;
+    {
+        std::lock_guard lock(Lock);
+        first = Waiting.empty() && WaitingMarks.empty();
+        WaitingMarks.push_back({job.Token, std::move(*check.Verified), DescribeVerified(claim),
+                                Clock::now() - start, Clock::now() + StoreWaitMost});
+    }
+    if (first)
+        WriterWork.notify_one();
+}
+
+void RecordsService::Expire()
+{
+    const Clock::time_point now = Clock::now();
+    std::vector<std::uint64_t> busy;
+    std::vector<PageJob> pages;
+    std::shared_ptr<const Pages> page;
+    {
+        std::lock_guard lock(Lock);
+        TakeDue(Waiting, now, busy);
+        TakeDue(WaitingMarks, now, busy);
+        TakeDue(WaitingDownloads, now, busy);
+        TakeDue(Downloading, now, busy);
+        // The writer's group stays in its hands: it may yet commit, but its
+        // answer is given now.
+        const auto stored = std::stable_partition(Storing.begin(), Storing.end(),
+                                                  [&](const auto& job) { return job.second > now; });
+        for (auto job = stored; job != Storing.end(); ++job)
+            busy.push_back(job->first);
+        Storing.erase(stored, Storing.end());
+        if (Checking != 0 && CheckingDue <= now) {
+            busy.push_back(Checking);
+            Checking = 0;
+        }
+        for (auto turn = ReplayTurns.begin(); turn != ReplayTurns.end();) {
+            std::deque<ReplayJob>& mine = ReplaysOf[*turn];
+            const std::size_t before = mine.size();
+            TakeDue(mine, now, busy);
+            ReplaysWaiting -= before - mine.size();
+            if (!mine.empty()) {
+                ++turn;
+                continue;
+            }
+            ReplaysOf.erase(*turn);
+            turn = ReplayTurns.erase(turn);
+        }
+        // A page waits no longer for a rendering that does not come.
+        const auto late = std::stable_partition(PageWaiting.begin(), PageWaiting.end(),
+                                                [&](const PageJob& job) { return job.Due > now; });
+        pages.assign(late, PageWaiting.end());
+        PageWaiting.erase(late, PageWaiting.end());
+        page = Page;
+    }
+    for (const std::uint64_t token : busy)
+        Server->Complete(token, Busy(NotAnswering));
+    for (const PageJob& job : pages)
+        Server->Complete(job.Token, Reply(200, job.VerifiedOnly ? page->Verified : page->Results, HtmlType));
 }
 
 void RecordsService::WriteGroups()
@@ -224,6 +359,10 @@ void RecordsService::WriteGroups()
                 return;   // stopping, nothing left to store
             group.swap(Waiting);
             marks.swap(WaitingMarks);
+            for (const Job& job : group)
+                Storing.emplace_back(job.Token, job.Due);
+            for (const VerifyJob& job : marks)
+                Storing.emplace_back(job.Token, job.Due);
         }
         publishes.clear();
         for (const Job& job : group)
@@ -237,18 +376,25 @@ void RecordsService::WriteGroups()
                 std::lock_guard lock(Lock);
                 ++Commits;
                 copy = NextCheckpointStep();
+                Storing.clear();
             }
             for (const Job& job : group)
                 Server->Complete(job.Token, Reply(200, DescribePublish(job.Data)));
             for (std::size_t k = 0; k < marks.size(); ++k) {
-                HttpResponse answer = outcomes[k] == VerifyOutcome::NoMatch
-                                          ? NotFound("No published score matches this replay.")
+                HttpResponse answer = outcomes[k] == VerifyOutcome::NoMatch ? NotFound(NoMatch)
+                                      : outcomes[k] == VerifyOutcome::TakenByAnother
+                                          ? Reply(409, "Refused: this game has verified another result; it verifies "
+                                                       "no more.\n")
                                           : Reply(200, marks[k].Answer);
                 answer.LogTime = marks[k].Check;
                 Server->Complete(marks[k].Token, std::move(answer));
             }
         } catch (const StoreError& error) {
             Report(error);
+            {
+                std::lock_guard lock(Lock);
+                Storing.clear();
+            }
             for (const Job& job : group)
                 Server->Complete(job.Token, Reply(500, "Could not store the publish.\n"));
             for (const VerifyJob& job : marks)
@@ -265,8 +411,7 @@ void RecordsService::WriteGroups()
 
 void RecordsService::Report(const StoreError& error)
 {
-    if (Log)
-        Log("vantorix2-records: " + EscapeForLog(error.what()));
+    Write("vantorix2-records: " + EscapeForLog(error.what()));
 }
 
 void RecordsService::CopyLog(RecordsStore& store)
@@ -339,6 +484,7 @@ void RecordsService::RenderPages()
             if (Stopping)
                 return;
             downloads.swap(WaitingDownloads);
+            Downloading = downloads;
             commits = Commits;
             render = PageWanted;
             // Pages and downloads first: someone is waiting for them.
@@ -350,6 +496,10 @@ void RecordsService::RenderPages()
         for (const DownloadJob& job : downloads)
             Download(job);
         downloads.clear();
+        {
+            std::lock_guard lock(Lock);
+            Downloading.clear();
+        }
         if (copy) {
             CopyLog(Reader);
             std::lock_guard lock(Lock);

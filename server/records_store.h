@@ -2,8 +2,9 @@
 // Where the published results are kept. Every publish is kept as a row; the
 // best score of each name and each distinct autopilot result are kept beside
 // them so that the page reads thirty rows, not the whole log. A result
-// verified by a replay is marked, its replay kept for download, and the best
-// verified score of each name kept too, for the verified view.
+// verified by a replay is marked, its replay kept for download with its
+// game's key (one game verifies one result), and the best verified score of
+// each name kept too, for the verified view.
 //
 // Two back ends keep the same tables by the same rules: an SQLite file (one
 // server on one machine, nothing to set up) and a PostgreSQL database (any
@@ -16,6 +17,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "server/results.h"
@@ -38,9 +40,9 @@ public:
     void AddAll(std::span<const Publish> publishes) { Write(publishes, {}); }
     // The publishes, then the verifications in order, in one transaction and
     // one commit: all or nothing; returns once the commit is durable. An
-    // outcome for each verification: a replay that had verified such a
-    // result already changes nothing; else it marks the most recent
-    // unverified match and is kept.
+    // outcome for each verification: a game that had verified such a result
+    // already, or another result, changes nothing; else it marks the most
+    // recent unverified match and is kept.
     virtual std::vector<VerifyOutcome> Write(std::span<const Publish> publishes,
                                              std::span<const Verification> verifications) = 0;
 
@@ -57,6 +59,15 @@ public:
     // The file of a kept replay by its id (a listed row's Replay); nothing
     // when there is none.
     virtual std::optional<std::string> ReplayFile(std::int64_t id) = 0;
+    // Whether a result of that kind, name (an autopilot result's publisher)
+    // and score was ever published: a replay of none is not played.
+    virtual bool HasResult(ResultKind kind, const std::string& name, std::int32_t score) = 0;
+    // Replays kept before games had keys: their ids and files, oldest first.
+    virtual std::vector<std::pair<std::int64_t, std::string>> ReplaysWithoutGame() = 0;
+    // Gives a kept replay its game's key; false when another replay has the
+    // key already (the same game verified two results before there were
+    // keys: the first keeps it).
+    virtual bool SetReplayGame(std::int64_t id, const std::string& game) = 0;
 
     // Every publish ever stored, and every replay kept.
     struct Counts {

@@ -1,20 +1,26 @@
 #include "replay_check.h"
 
+#include <openssl/evp.h>
+
+#include <stdexcept>
+
 #include "server/publish_request.h"
 #include "storage/cp1251.h"
 
 namespace {
 
 // What a check may cost; none of it stops a game played by the standard
-// rules. Measured on a release build, a 400-landing autopilot game checks in
-// about 2 ms.
-// Draws before the game: about three a landing, counted from the window's
-// start, so 2^27 is tens of millions of landings in one session. Skipping
-// them cannot be cut short by the deadline; 2^27 take about 0.7 s.
-constexpr std::uint64_t MaxDrawsBefore = std::uint64_t(1) << 27;
-// An hour of play is some tens of thousands of events; 20 million ticks of a
-// paused game take about 0.15 s.
-constexpr std::uint64_t MaxEvents = 20'000'000;
+// rules, and none of it lets a file cost much more than a long game does.
+// Measured on a release build, a 400-landing autopilot game checks in about
+// 2 ms.
+// Draws before the game: the window's autopilot at its own speed (about one
+// landing a second) draws about 12 300 a hour from the source, 295 000 a
+// day (3.27 a landing: a figure draws its shape and a colour a cell). 2^24
+// draws are 57 days of it without a break; skipping them takes about 0.1 s.
+constexpr std::uint64_t MaxDrawsBefore = std::uint64_t(1) << 24;
+// A long game by hand (10 000 landings, hours) has some 500 000 events;
+// 4 million cheap ones (drop ticks of a grace held by keys) take about 0.1 s.
+constexpr std::uint64_t MaxEvents = 4'000'000;
 // What costs more an event (the autopilot's turn after a landing, a few
 // microseconds) stops here, about a thousand times a long game's check.
 constexpr std::chrono::seconds CheckTime{2};
@@ -27,6 +33,7 @@ ReplayLimits CheckLimits(std::chrono::steady_clock::time_point start)
     limits.MaxDrawsBefore = MaxDrawsBefore;
     limits.MaxEvents = MaxEvents;
     limits.Deadline = start + CheckTime;
+    limits.HoldToClaims = true;
     return limits;
 }
 
@@ -55,40 +62,73 @@ std::optional<std::int64_t> ParseReplayId(std::string_view query)
     return id;
 }
 
-ReplayCheck CheckReplay(std::string_view file, const std::string& publisher, std::chrono::steady_clock::time_point start)
+ReplayClaim ReadReplayClaim(std::string_view file, const std::string& publisher)
+{
+    ReplayClaim claim;
+    try {
+        claim.Game = ReadReplay(file);
+    } catch (const ReplayError& error) {
+        claim.Status = 400;
+        claim.Refusal = error.what();
+        return claim;
+    }
+    const Replay& replay = *claim.Game;
+    const bool autopilot = replay.Result.Name == AutopilotName;
+    claim.Kind = autopilot ? ResultKind::Autopilot : ResultKind::Player;
+    claim.Name = autopilot ? publisher : replay.Result.Name;
+    claim.Status = 422;
+    if (!(replay.Rules == ReplayRules{}))
+        claim.Refusal = "not played by the standard rules";
+    else if (replay.DrawsBefore > MaxDrawsBefore)
+        claim.Refusal = "the replay starts too far into its random source (" + std::to_string(replay.DrawsBefore) +
+                        " draws)";
+    else if (const std::string impossible = ImpossibleClaims(replay); !impossible.empty())
+        claim.Refusal = "the replay cannot reach what it says: " + impossible;
+    else
+        claim.Status = 0;
+    if (claim.Status != 0)
+        claim.Game.reset();
+    return claim;
+}
+
+ReplayCheck CheckReplay(const ReplayClaim& claim, std::string_view file, std::chrono::steady_clock::time_point start)
 {
     ReplayCheck check;
-    Replay replay;
-    try {
-        replay = ReadReplay(file);
-    } catch (const ReplayError& error) {
-        check.Status = 400;
-        check.Refusal = error.what();
-        return check;
-    }
     check.Status = 422;
-    if (!(replay.Rules == ReplayRules{})) {
-        check.Refusal = "not played by the standard rules";
-        return check;
-    }
+    const Replay& replay = *claim.Game;
+    ReplayOutcome outcome;
     try {
-        if (!PlayReplay(replay, CheckLimits(start)).Matches(replay)) {
-            check.Refusal = "the replay does not reach its score";
-            return check;
-        }
+        outcome = PlayReplay(replay, CheckLimits(start));
     } catch (const ReplayError& error) {
         check.Refusal = error.what();
+        return check;
+    }
+    if (!outcome.Matches(replay)) {
+        check.Refusal = "the replay does not reach what it says: " + MissedClaims(replay, outcome);
+        return check;
+    }
+    if (outcome.AutopilotPlayed && claim.Kind == ResultKind::Player) {
+        check.Refusal = "the autopilot played this game: it verifies an autopilot result only";
         return check;
     }
     check.Status = 0;
-    check.Name = replay.Result.Name;
-    const bool autopilot = replay.Result.Name == AutopilotName;
-    check.Verified = Verification{autopilot ? ResultKind::Autopilot : ResultKind::Player,
-                                  autopilot ? publisher : replay.Result.Name, replay.Result.Score, std::string(file)};
+    check.Verified =
+        Verification{claim.Kind, claim.Name, replay.Result.Score, std::string(file), GameKey(outcome.Identity)};
     return check;
 }
 
-std::string DescribeVerified(const ReplayCheck& check)
+std::string GameKey(std::string_view identity)
 {
-    return "Verified: " + std::to_string(check.Verified ? check.Verified->Score : 0) + " of " + check.Name + ".\n";
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_Digest(identity.data(), identity.size(), digest, &length, EVP_sha256(), nullptr) != 1)
+        throw std::runtime_error("SHA-256 failed");
+    return std::string(reinterpret_cast<const char*>(digest), length);
+}
+
+std::string DescribeVerified(const ReplayClaim& claim)
+{
+    const Replay* game = claim.Game ? &*claim.Game : nullptr;
+    return "Verified: " + std::to_string(game ? game->Result.Score : 0) + " of " + (game ? game->Result.Name : "") +
+           ".\n";
 }

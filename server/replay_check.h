@@ -1,8 +1,8 @@
 #pragma once
 // A replay sent to the records server (POST /datas/html/replay.php?publisher=P):
-// what the request carries, and the check that plays it again. A check
-// plays a whole game on a headless engine, so it runs on a thread of its own,
-// never on the server's.
+// what the request carries, what can be refused without playing it, and the
+// check that plays it again. A check plays a whole game on a headless engine,
+// so it runs on a thread of its own, never on the server's.
 
 #include <chrono>
 #include <cstddef>
@@ -35,15 +35,34 @@ ReplayQuery ParseReplayQuery(std::string_view query);
 // A download's "id", once: 1 to 18 digits, no leading 0; nothing otherwise.
 std::optional<std::int64_t> ParseReplayId(std::string_view query);
 
-// A replay that plays to its score: what it verifies, and the name it gives
-// (for the answer). Else the status that refuses it and why.
-struct ReplayCheck {
-    std::optional<Verification> Verified;
-    std::string Name;
-    int Status = 0;   // 400: not a replay file; 422: not a game of the standard rules reaching its score
+// A replay file read, with the published result it would verify: a
+// player's, by the file's name, or an autopilot result of the publisher
+// (the name "AUTOPILOT"). Or, when it can be refused without playing it,
+// the status that refuses it and why: 400 not a replay file; 422 a game not
+// of the standard rules, further into its random source than a session
+// goes, or whose events cannot reach what it claims.
+struct ReplayClaim {
+    std::optional<Replay> Game;
+    ResultKind Kind = ResultKind::Player;
+    std::string Name;   // the player's name, or the autopilot result's publisher
+    int Status = 0;
     std::string Refusal;
 };
-ReplayCheck CheckReplay(std::string_view file, const std::string& publisher, std::chrono::steady_clock::time_point start);
+ReplayClaim ReadReplayClaim(std::string_view file, const std::string& publisher);
+
+// A claim whose game played to what it says: what it verifies; else 422
+// and why (it does not reach its claims, goes past a limit, or the
+// autopilot played a game that claims a player's result).
+struct ReplayCheck {
+    std::optional<Verification> Verified;
+    int Status = 0;
+    std::string Refusal;
+};
+ReplayCheck CheckReplay(const ReplayClaim& claim, std::string_view file, std::chrono::steady_clock::time_point start);
+
+// The identity of a game as the store keeps it: SHA-256 of
+// ReplayOutcome::Identity, 32 bytes.
+std::string GameKey(std::string_view identity);
 
 // The answer's text on success.
-std::string DescribeVerified(const ReplayCheck& check);
+std::string DescribeVerified(const ReplayClaim& claim);

@@ -30,19 +30,21 @@ enum class ResultKind : std::uint8_t { Player = 0, Autopilot = 1 };
 
 // A replay that played to its score, for the published result it verifies:
 // the most recent unverified one with that score and that name (a player's)
-// or that publisher (an autopilot's).
+// or that publisher (an autopilot's). One game verifies one result, ever.
 struct Verification {
     ResultKind Kind = ResultKind::Player;
     std::string Name;       // the player's name, or the autopilot result's publisher
     std::int32_t Score = 0;
     std::string Replay;     // the file, kept for download
+    std::string Game;       // the game's key (GameKey), whatever the file's form
     bool operator==(const Verification&) const = default;
 };
 
 enum class VerifyOutcome {
     Marked,          // a result is verified by it now
-    AlreadyMarked,   // the same replay had verified such a result before
+    AlreadyMarked,   // the same game had verified this kind, name and score before
     NoMatch,         // no unverified result of that score and name
+    TakenByAnother,  // the same game verified another result: it verifies no more
 };
 
 struct Publish {

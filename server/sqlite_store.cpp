@@ -65,7 +65,14 @@ CREATE TABLE IF NOT EXISTS best_verified_players(
 CREATE INDEX IF NOT EXISTS best_verified_players_rank ON best_verified_players(score DESC, result_id);
 )";
 
-constexpr int SchemaVersion = 2;
+// Version 3: a replay keeps its game's key, unique, so that one game
+// verifies one result. Replays kept before have none until given theirs.
+constexpr const char* UpgradeTo3 = R"(
+ALTER TABLE replays ADD COLUMN game BLOB;
+CREATE UNIQUE INDEX IF NOT EXISTS replays_game ON replays(game);
+)";
+
+constexpr int SchemaVersion = 3;
 constexpr int BusyTimeoutMs = 5000;
 
 }  // namespace
@@ -206,8 +213,10 @@ SqliteStore::SqliteStore(const std::filesystem::path& file)
             FindVerifiedBy[kind] = std::make_unique<Statement>(
                 *this, ("SELECT r.id FROM " + table + " t JOIN replays r ON r.kind = " + k +
                         " AND r.result_id = t.id WHERE t." + name +
-                        " = ?1 AND t.score = ?2 AND t.verified = 1 AND r.bytes = ?3 LIMIT 1")
+                        " = ?1 AND t.score = ?2 AND t.verified = 1 AND r.game = ?3 LIMIT 1")
                            .c_str());
+            FindResult[kind] = std::make_unique<Statement>(
+                *this, ("SELECT 1 FROM " + table + " WHERE " + name + " = ?1 AND score = ?2 LIMIT 1").c_str());
             FindUnverified[kind] = std::make_unique<Statement>(
                 *this, ("SELECT id FROM " + table + " WHERE " + name +
                         " = ?1 AND score = ?2 AND verified = 0 ORDER BY id DESC LIMIT 1")
@@ -215,8 +224,11 @@ SqliteStore::SqliteStore(const std::filesystem::path& file)
             MarkVerified[kind] =
                 std::make_unique<Statement>(*this, ("UPDATE " + table + " SET verified = 1 WHERE id = ?1").c_str());
         }
-        InsertReplay =
-            std::make_unique<Statement>(*this, "INSERT INTO replays(kind, result_id, bytes) VALUES(?1, ?2, ?3)");
+        InsertReplay = std::make_unique<Statement>(
+            *this, "INSERT INTO replays(kind, result_id, bytes, game) VALUES(?1, ?2, ?3, ?4)");
+        FindGame = std::make_unique<Statement>(*this, "SELECT id FROM replays WHERE game = ?1 LIMIT 1");
+        SelectUnkeyed = std::make_unique<Statement>(*this, "SELECT id, bytes FROM replays WHERE game IS NULL ORDER BY id");
+        SetGame = std::make_unique<Statement>(*this, "UPDATE replays SET game = ?2 WHERE id = ?1 AND game IS NULL");
         MarkBestPlayer = std::make_unique<Statement>(
             *this, "UPDATE best_players SET replay_id = ?3 WHERE name = ?1 AND score = ?2 AND replay_id IS NULL");
         UpdateBestVerifiedPlayer = std::make_unique<Statement>(
@@ -259,6 +271,8 @@ void SqliteStore::Upgrade(const std::string& file)
             Execute(SchemaVersion1);
         if (found < 2)
             Execute(UpgradeTo2);
+        if (found < 3)
+            Execute(UpgradeTo3);
         Execute(("PRAGMA user_version=" + std::to_string(SchemaVersion)).c_str());
         Execute("COMMIT");
     } catch (...) {
@@ -335,20 +349,23 @@ VerifyOutcome SqliteStore::Store(const Verification& verification)
 {
     const int kind = static_cast<int>(verification.Kind);
     const std::string& name = verification.Name;
-    // The same file sent again (the game sends its replays after every
-    // publish) marks nothing more.
-    bool sentBefore = false;
-    FindVerifiedBy[kind]->Bind(1, name).Bind(2, verification.Score).BindBytes(3, verification.Replay).Rows(
+    // The same game sent again (the game sends its replays after every
+    // publish) marks nothing more; nor does it verify another result.
+    bool sentBefore = false, taken = false;
+    FindVerifiedBy[kind]->Bind(1, name).Bind(2, verification.Score).BindBytes(3, verification.Game).Rows(
         [&](const Statement&) { sentBefore = true; });
     if (sentBefore)
         return VerifyOutcome::AlreadyMarked;
+    FindGame->BindBytes(1, verification.Game).Rows([&](const Statement&) { taken = true; });
+    if (taken)
+        return VerifyOutcome::TakenByAnother;
     std::int64_t result = 0;
     FindUnverified[kind]->Bind(1, name).Bind(2, verification.Score).Rows(
         [&](const Statement& row) { result = row.Integer(0); });
     if (result == 0)
         return VerifyOutcome::NoMatch;
     MarkVerified[kind]->Bind(1, result).Run();
-    InsertReplay->Bind(1, kind).Bind(2, result).BindBytes(3, verification.Replay).Run();
+    InsertReplay->Bind(1, kind).Bind(2, result).BindBytes(3, verification.Replay).BindBytes(4, verification.Game).Run();
     const std::int64_t replay = sqlite3_last_insert_rowid(Db.get());
     if (verification.Kind == ResultKind::Player) {
         MarkBestPlayer->Bind(1, name).Bind(2, verification.Score).Bind(3, replay).Run();
@@ -431,6 +448,33 @@ std::optional<std::string> SqliteStore::ReplayFile(std::int64_t id)
     std::optional<std::string> file;
     SelectReplay->Bind(1, id).Rows([&](const Statement& row) { file = row.Bytes(0); });
     return file;
+}
+
+bool SqliteStore::HasResult(ResultKind kind, const std::string& name, std::int32_t score)
+{
+    std::lock_guard guard(Lock);
+    bool found = false;
+    FindResult[static_cast<int>(kind)]->Bind(1, name).Bind(2, score).Rows([&](const Statement&) { found = true; });
+    return found;
+}
+
+std::vector<std::pair<std::int64_t, std::string>> SqliteStore::ReplaysWithoutGame()
+{
+    std::lock_guard guard(Lock);
+    std::vector<std::pair<std::int64_t, std::string>> replays;
+    SelectUnkeyed->Rows([&](const Statement& row) { replays.emplace_back(row.Integer(0), row.Bytes(1)); });
+    return replays;
+}
+
+bool SqliteStore::SetReplayGame(std::int64_t id, const std::string& game)
+{
+    std::lock_guard guard(Lock);
+    bool taken = false;
+    FindGame->BindBytes(1, game).Rows([&](const Statement&) { taken = true; });
+    if (taken)
+        return false;
+    SetGame->Bind(1, id).BindBytes(2, game).Run();
+    return true;
 }
 
 SqliteStore::Counts SqliteStore::Count()

@@ -26,6 +26,9 @@ public:
     std::vector<HumanResult> BestVerifiedPlayers(int limit) override;
     std::vector<AutopilotScore> BestVerifiedAutopilot(int limit) override;
     std::optional<std::string> ReplayFile(std::int64_t id) override;
+    bool HasResult(ResultKind kind, const std::string& name, std::int32_t score) override;
+    std::vector<std::pair<std::int64_t, std::string>> ReplaysWithoutGame() override;
+    bool SetReplayGame(std::int64_t id, const std::string& game) override;
     Counts Count() override;
 
     // Commits no longer copy the log into the database (the automatic
@@ -60,9 +63,11 @@ private:
     std::unique_ptr<sqlite3, CloseDatabase> Db;
     std::unique_ptr<Statement> Begin, Commit, Rollback, InsertHuman, UpdateBestPlayer, InsertAutopilot,
         InsertBestAutopilot, SelectBestPlayers, SelectBestAutopilot, CountResults;
-    // Verifying: by kind (ResultKind's value), the row a replay verified
-    // already and the row it would verify; marking it.
-    std::unique_ptr<Statement> FindVerifiedBy[2], FindUnverified[2], MarkVerified[2], InsertReplay, MarkBestPlayer,
+    // Verifying: by kind (ResultKind's value), the row a game verified
+    // already, any row of the name and score, and the row it would verify;
+    // marking it.
+    std::unique_ptr<Statement> FindVerifiedBy[2], FindResult[2], FindUnverified[2], MarkVerified[2], InsertReplay,
+        FindGame, SelectUnkeyed, SetGame, MarkBestPlayer,
         UpdateBestVerifiedPlayer, MarkBestAutopilot, SelectBestVerifiedPlayers, SelectBestVerifiedAutopilot,
         SelectReplay;
 };

@@ -16,11 +16,15 @@ constexpr const char* IndexHeading = "vantorix2 replays 1";
 constexpr std::size_t MaxIndexBytes = 64 * 1024;
 
 // Only names of our own making: digits, then ".vxr". Nothing else in the
-// folder is ever opened or removed.
+// folder is ever opened or removed. Nine digits at most, so that every
+// number read back fits.
+constexpr std::size_t MaxNumberDigits = 9;
+constexpr unsigned long MaxNumber = 999'999'999;
+
 bool ReplayFileName(const std::string& name)
 {
     const std::size_t dot = name.size() >= 5 ? name.size() - 4 : 0;
-    return dot > 0 && dot <= 9 && name.compare(dot, 4, ".vxr") == 0 &&
+    return dot > 0 && dot <= MaxNumberDigits && name.compare(dot, 4, ".vxr") == 0 &&
            std::all_of(name.begin(), name.begin() + std::ptrdiff_t(dot), [](char c) { return c >= '0' && c <= '9'; });
 }
 
@@ -135,17 +139,24 @@ void ReplayShelf::Keep(const std::vector<RecordEntry>& entries, int place, const
     others.erase(others.begin() + (place - 1));
     const std::vector<const Row*> kept = Match(others, old);
 
-    // A number no file of the folder has.
-    unsigned long number = 0;
+    // A number no file of the folder has: the next after the largest, or
+    // when that would have too many digits to be ours, the first free one.
+    std::set<unsigned long> taken;
     std::error_code error;
     fs::create_directories(Dir, error);
     for (const fs::directory_entry& item : fs::directory_iterator(Dir, error)) {
         const std::string name = item.path().filename().string();
         if (ReplayFileName(name))
-            number = std::max(number, std::stoul(name.substr(0, name.size() - 4)));
+            taken.insert(std::stoul(name.substr(0, name.size() - 4)));
+    }
+    unsigned long number = taken.empty() ? 1 : *taken.rbegin() + 1;
+    if (number > MaxNumber) {
+        number = 1;
+        while (taken.count(number) != 0)
+            ++number;
     }
     const RecordEntry& entry = entries[std::size_t(place - 1)];
-    Row added{std::to_string(number + 1) + ".vxr", entry.Score, entry.Name};
+    Row added{std::to_string(number) + ".vxr", entry.Score, entry.Name};
     // The file first: the index never names a file that is not there.
     ReplaceFile(Dir / added.File, WriteReplay(replay));
 

@@ -47,7 +47,7 @@ struct GameOptions {
     bool SoundOn;
     bool English;
     bool Russian;
-    std::string Server;   // "host" or "host:port"
+    std::string Server;   // "host[:port]", or that after "https://" or "http://"
     std::string Mail;     // the author's address, none by default
 };
 

@@ -64,6 +64,34 @@ TEST(PublishAddress, EncodesEveryByteThatCouldRewriteTheRequest)
     EXPECT_EQ(MailLink("me@x.org"), "mailto:me@x.org?subject=VANTORIX2 1.3");
 }
 
+TEST(PublishAddress, TheServerValueGivesTheSchemeOfEveryAddress)
+{
+    const struct {
+        const char* server;
+        const char* site;   // what every address begins with
+    } cases[] = {
+        {"localhost:8642", "http://localhost:8642"},
+        {"records.example", "http://records.example"},
+        {"h:1/", "http://h:1/"},   // a plain host is taken as it stands
+        {"https://records.example", "https://records.example"},
+        {"https://127.0.0.1:8443", "https://127.0.0.1:8443"},
+        {"https://records.example/", "https://records.example"},
+        {"https://h//", "https://h/"},
+        {"HTTPS://Records.Example:443", "https://Records.Example:443"},
+        {"http://h:2/", "http://h:2"},
+        {"Http://h", "http://h"},
+    };
+    for (const auto& c : cases) {
+        const std::string site = c.site;
+        EXPECT_EQ(PublishAddress(c.server, PublishValues{"Ann", "1", "-"}),
+                  site + "/datas/html/add.php?name=Ann&self=1&autopilot=-")
+            << c.server;
+        EXPECT_EQ(ReplayAddress(c.server, "Ann"), site + "/datas/html/replay.php?publisher=Ann") << c.server;
+        EXPECT_EQ(RecordsPageAddress(c.server), site + "/view.php?v=results") << c.server;
+        EXPECT_EQ(SiteAddress(c.server), site + "/") << c.server;
+    }
+}
+
 TEST(CheckUrl, TrueExactlyFor200And302WithTheAgentAndNoCache)
 {
     const struct {
@@ -91,7 +119,7 @@ TEST(CheckUrl, TrueExactlyFor200And302WithTheAgentAndNoCache)
 
 TEST(CheckUrl, NoServerOrNoAnswerIsFalseWithinItsLimits)
 {
-    const CheckUrlLimits quick{500, 1000};
+    const CheckUrlLimits quick{500, 1000, ""};
     SilentServer silent;
     const auto started = std::chrono::steady_clock::now();
     EXPECT_FALSE(CheckUrl(silent.Address(), quick)) << "never answers";

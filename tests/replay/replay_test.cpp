@@ -151,6 +151,7 @@ TEST(Recording, OnlyWhatChangedTheGameIsAnEvent)
     RecordedGame game(3);
     game.play.SetPaused(true);   // no game yet
     game.play.StartGame();
+    game.play.SetAutopilot(false);   // off already
     game.play.Started();
     for (int k = 0; k < 6; ++k)
         game.play.Move(MoveDirection::Left);   // to the wall, then into it
@@ -159,10 +160,12 @@ TEST(Recording, OnlyWhatChangedTheGameIsAnEvent)
     game.play.FallTick();
     game.play.Move(MoveDirection::Right);
     game.play.SetPaused(false);
+    game.play.SetAutopilot(true);
+    game.play.SetAutopilot(true);
     game.play.Stop();
     const Replay replay = game.Finish();
-    const std::vector<ReplayEvent> expected = {
-        {K::Started, 1}, {K::MoveLeft, 3}, {K::Pause, 1}, {K::Resume, 1}, {K::Stop, 1}};
+    const std::vector<ReplayEvent> expected = {{K::Started, 1}, {K::MoveLeft, 3}, {K::Pause, 1},
+                                               {K::Resume, 1},  {K::AutopilotOn, 1}, {K::Stop, 1}};
     EXPECT_EQ(replay.Events, expected);
     EXPECT_TRUE(replay.Result.Stopped);
 }
@@ -176,19 +179,49 @@ TEST(ReplayFile, KeepsEveryFieldAndRunLength)
     replay.Rules = {2, 9, 900, 50, 70};
     replay.Look = {false, true, true};
     replay.Result = {2147483647, 16, 70000, 1234567890123ull, true, "Ёлка Ann"};
-    for (std::uint32_t count : {1u, 15u, 16u, 17u, 300u, 0xFFFFFFFFu})
-        replay.Events.push_back({K::FallTick, count});
-    for (int kind = 1; kind < ReplayEventKinds; ++kind)
+    for (int kind = 0; kind < ReplayEventKinds; ++kind)
         replay.Events.push_back({static_cast<K>(kind), 1});
     EXPECT_EQ(ReadReplay(WriteReplay(replay)), replay);
+}
 
-    // Runs join; an empty one is nothing.
-    std::vector<ReplayEvent> events;
-    AddReplayEvent(events, K::FallTick);
-    AddReplayEvent(events, K::FallTick, 4);
-    AddReplayEvent(events, K::Landed, 0);
-    AddReplayEvent(events, K::Landed);
-    EXPECT_EQ(events, (std::vector<ReplayEvent>{{K::FallTick, 5}, {K::Landed, 1}}));
+// Runs join up to the most a count holds, and every count keeps its run
+// through the file, on both sides of a boundary of its form (a byte up to
+// 15, a varint beyond) and of its size.
+TEST(ReplayFile, RunsJoinToTheirMostAndKeepTheirCounts)
+{
+    constexpr std::uint32_t Most = 0xFFFFFFFFu;
+    const struct {
+        const char* name;
+        std::vector<std::uint32_t> added;   // falls ticks added in these counts, then a Stop
+        std::vector<std::uint32_t> runs;    // the fall tick runs that follow
+        std::size_t bytes;                  // the runs' bytes in the file
+    } cases[] = {
+        {"one", {1}, {1}, 1},
+        {"fifteen in one byte", {14, 1}, {15}, 1},
+        {"sixteen past it", {15, 1}, {16}, 2},
+        {"seventeen", {16, 1}, {17}, 2},
+        {"143 in two bytes", {143}, {143}, 2},
+        {"144 in three", {144}, {144}, 3},
+        {"none is nothing", {0, 3, 0}, {3}, 1},
+        {"the most a run holds", {Most - 1, 1}, {Most}, 6},
+        {"one more starts the next", {Most, 1}, {Most, 1}, 7},
+        {"a count that does not fit fills the run first", {Most - 1, 5}, {Most, 4}, 7},
+    };
+    for (const auto& c : cases) {
+        Replay replay;
+        for (std::uint32_t count : c.added)
+            AddReplayEvent(replay.Events, K::FallTick, count);
+        std::vector<ReplayEvent> expected;
+        for (std::uint32_t count : c.runs)
+            expected.push_back({K::FallTick, count});
+        EXPECT_EQ(replay.Events, expected) << c.name;
+        const std::size_t empty = WriteReplay(Replay{}).size();
+        AddReplayEvent(replay.Events, K::Stop);
+        const std::string file = WriteReplay(replay);
+        // Each run a byte or more, the Stop one, the run count's varint one.
+        EXPECT_EQ(file.size(), empty + c.bytes + 1) << c.name;
+        EXPECT_EQ(ReadReplay(file).Events, replay.Events) << c.name;
+    }
 }
 
 namespace {
@@ -279,10 +312,26 @@ TEST(ReplayFile, RefusesEachBrokenFileWithItsReason)
         {"a name of 65 bytes", with(Name, Varint(65) + std::string(65, 'a')), "length is out of range"},
         {"a name cut short", with(Name, Varint(10) + "Ann"), "cut short"},
         {"a name that is not UTF-8", with(Name, Varint(2) + "\xC3\x28"), "not plain UTF-8"},
-        {"a name with a control character", with(Name, Varint(3) + "A\nn"), "not plain UTF-8"},
+        {"a name with a line feed", with(Name, Varint(3) + "A\nn"), "not plain UTF-8"},
+        {"a name with a tab", with(Name, Varint(3) + "A\tn"), "not plain UTF-8"},
+        {"a name with a NUL", with(Name, Varint(3) + std::string("A\0n", 3)), "not plain UTF-8"},
+        {"a name with DEL", with(Name, Varint(3) + "A\x7Fn"), "not plain UTF-8"},
+        {"a name with a C1 control", with(Name, Varint(4) + "A\xC2\x85n"), "not plain UTF-8"},
+        {"a seed in a longer form", with(Seed, std::string("\x85\x00", 2)), "seed is not in its shortest form"},
+        {"a draw count in a longer form", with(Draws, std::string("\x80\x80\x00", 3)), "not in its shortest form"},
+        {"a name's length in a longer form", with(Name, std::string("\x83\x00" "Ann", 5)), "not in its shortest form"},
+        {"a run's count in a longer form", with(Events, std::string("\x03\xFF\x80\x00", 4)), "not in its shortest form"},
+        {"two runs of one kind",
+         [] {
+             std::vector<std::string> fields = Fields();
+             fields[Runs] = Varint(3);
+             fields[Events] = std::string("\x03\x10\x00", 3);   // Started, two fall ticks, one more
+             return WithChecksum(Joined(fields));
+         },
+         "two runs of one kind"},
         {"more runs than bytes", with(Runs, Varint(40)), "number of events is out of range"},
         {"a run's count past 32 bits", with(Events, "\x03\xF0" + Varint(std::uint64_t(1) << 32)), "out of range"},
-        {"bytes after the last event", with(Events, std::string("\x03\x0F\x00", 3)), "1 bytes after the last event"},
+        {"bytes after the last event", with(Events, std::string("\x03\x0F\x05", 3)), "1 bytes after the last event"},
         {"larger than a mebibyte", [] { return std::string(MaxReplayBytes + 1, 'x'); }, "larger than"},
     };
     for (const Case& c : cases) {
@@ -300,7 +349,12 @@ TEST(Playback, RefusesWhatNoGameCouldDoAndWhatGoesPastItsLimits)
     RecordedGame game(41);
     Scripts[0].play(game);
     const Replay genuine = game.Finish();
-    ASSERT_TRUE(PlayReplay(genuine).Matches(genuine));
+    std::uint64_t events = 0;
+    for (const ReplayEvent& event : genuine.Events)
+        events += event.Count;
+    // At every limit exactly, and held to its claims, it plays to them.
+    const ReplayLimits exact{genuine.DrawsBefore, events, std::chrono::steady_clock::now() + std::chrono::hours(1), true};
+    ASSERT_TRUE(PlayReplay(genuine, exact).Matches(genuine));
 
     struct Case {
         const char* name;
@@ -311,20 +365,49 @@ TEST(Playback, RefusesWhatNoGameCouldDoAndWhatGoesPastItsLimits)
     const auto insertAt = [](std::size_t at, K kind) {
         return [at, kind](Replay& r) { r.Events.insert(r.Events.begin() + std::ptrdiff_t(at), ReplayEvent{kind, 1}); };
     };
+    // Right after the landing reaction of the tenth figure.
+    const auto afterTenthLanding = [](K kind) {
+        return [kind](Replay& r) {
+            int landings = 0;
+            for (auto e = r.Events.begin(); e != r.Events.end(); ++e)
+                if (e->Kind == K::Landed && ++landings == 10) {
+                    r.Events.insert(e + 1, ReplayEvent{kind, 1});
+                    return;
+                }
+            FAIL() << "fewer than ten landings";
+        };
+    };
+    const auto rules = [](std::function<void(ReplayRules&)> change) {
+        return [change](Replay& r) { change(r.Rules); };
+    };
+    const auto now = std::chrono::steady_clock::now();
     const Case cases[] = {
         {"a landing where nothing landed", insertAt(3, K::Landed), {}, "no figure landed"},
+        {"a second reaction to the tenth landing", afterTenthLanding(K::Landed), {}, "no figure landed"},
         {"the game started twice", insertAt(4, K::Started), {}, "twice"},
         {"events after the end", [](Replay& r) { r.Events.push_back({K::FallTick, 1}); }, {}, "after its game has ended"},
-        {"rules out of range", [](Replay& r) { r.Rules.BaseInterval = 0; }, {}, "rules"},
-        {"a start level above the top", [](Replay& r) { r.Rules.StartLevel = 17; }, {}, "rules"},
+        {"a base interval of 0", rules([](ReplayRules& r) { r.BaseInterval = 0; }), {}, "rules"},
+        {"a base interval past a minute", rules([](ReplayRules& r) { r.BaseInterval = 60001; }), {}, "rules"},
+        {"a least interval of 0", rules([](ReplayRules& r) { r.MinInterval = 0; }), {}, "rules"},
+        {"an interval step below 0", rules([](ReplayRules& r) { r.IntervalStep = -1; }), {}, "rules"},
+        {"a start level above the top", rules([](ReplayRules& r) { r.StartLevel = 17; }), {}, "rules"},
         {"too far into the source", [](Replay& r) { r.DrawsBefore = 1001; }, {1000, 50'000'000, {}}, "too far"},
-        {"too many events", [](Replay&) {}, {1000, 100, {}}, "more than 100 events"},
-        {"billions of paused ticks",
+        {"one event past the limit", [](Replay&) {}, {1000, events - 1, {}}, "events"},
+        {"billions of paused fall ticks",
+         [](Replay& r) { r.Events.insert(r.Events.begin() + 3, {{K::Pause, 1}, {K::FallTick, 0xFFFFFFFFu}}); }, {},
+         "a tick of a paused game"},
+        {"a fall tick after a pause, late in the game", afterTenthLanding(K::Pause), {}, "a tick of a paused game"},
+        {"out of time", [](Replay&) {}, {1000, 50'000'000, now}, "too long"},
+        {"out of time while still skipping draws",
          [](Replay& r) {
-             r.Events.insert(r.Events.begin(), {{K::Pause, 1}, {K::FallTick, 0xFFFFFFFFu}});
+             r.DrawsBefore = 3u << 20;
+             r.Events.clear();
          },
-         {1000, 100'000, {}}, "more than 100000 events"},
-        {"out of time", [](Replay&) {}, {1000, 50'000'000, std::chrono::steady_clock::now()}, "too long"},
+         {4u << 20, 50'000'000, now}, "too long"},
+        {"a tick more than it says ran, held to its claims", [](Replay& r) { r.Result.Ticks -= 1; },
+         {1000, 50'000'000, {}, true}, "goes past"},
+        {"a point more than it says, held to its claims", [](Replay& r) { r.Result.Score -= 1; },
+         {1000, 50'000'000, {}, true}, "goes past"},
     };
     for (const Case& c : cases) {
         Replay replay = genuine;
@@ -370,4 +453,169 @@ TEST(Playback, ACountOrEventChangedAfterwardsReachesSomethingElse)
         }
         EXPECT_FALSE(matches) << "forgery " << k;
     }
+}
+
+namespace {
+
+// An autopilot game of the window's kind, stopped after so many landings.
+Replay AutopilotGame(std::uint32_t seed, std::uint32_t landings, std::uint64_t drawsBefore = 0)
+{
+    RecordedGame game(seed, drawsBefore);
+    game.play.SetAutopilot(true);
+    game.play.StartGame();
+    game.play.HardDrop();
+    game.play.Started();
+    for (std::uint32_t landed = 0; game.Game().Running;)
+        if (game.play.Tick() && ++landed >= landings)
+            game.play.Stop();
+    return game.Finish();
+}
+
+ReplayOutcome Played(const Replay& replay)
+{
+    const ReplayOutcome outcome = PlayReplay(replay);
+    EXPECT_TRUE(outcome.Matches(replay));
+    return outcome;
+}
+
+}  // namespace
+
+// A game is the same whatever its file calls it and however it got where it
+// went; it is another game when it starts elsewhere or its figures land
+// elsewhere.
+TEST(Playback, AGamesIdentityIsWhereItStartedAndWhereItsFiguresLanded)
+{
+    const Replay game = AutopilotGame(5, 30);
+    const std::string identity = Played(game).Identity;
+    const auto changed = [&](std::function<void(Replay&)> change) {
+        Replay replay = game;
+        change(replay);
+        return replay;
+    };
+    const auto moved = [&](K first, K second) {
+        // The first figure moved one way and back before it falls.
+        return changed([=](Replay& r) {
+            const auto started = std::find(r.Events.begin(), r.Events.end(), ReplayEvent{K::Started, 1});
+            r.Events.insert(started + 1, {{first, 1}, {second, 1}});
+        });
+    };
+    const struct {
+        const char* name;
+        Replay replay;
+        bool same;
+    } cases[] = {
+        {"renamed", changed([](Replay& r) { r.Result.Name = "Mallory"; }), true},
+        {"another game number", changed([](Replay& r) { r.GameNumber += 7; }), true},
+        {"another look", changed([](Replay& r) { r.Look = {false, true, true}; }), true},
+        {"paused and resumed", changed([](Replay& r) { r.Events.insert(r.Events.begin() + 3, {{K::Pause, 1}, {K::Resume, 1}}); }), true},
+        {"moved there and back", moved(K::MoveLeft, K::MoveRight), true},
+        {"cut short", AutopilotGame(5, 20), true},
+        {"played on", AutopilotGame(5, 60), true},
+        {"another seed", AutopilotGame(6, 30), false},
+        {"a draw further into its source", AutopilotGame(5, 30, 1), false},
+        {"its first figure landed elsewhere", moved(K::MoveLeft, K::MoveLeft), false},
+    };
+    for (const auto& c : cases) {
+        Replay replay = c.replay;
+        ReplayOutcome outcome = PlayReplay(replay);
+        EXPECT_EQ(outcome.Identity == identity, c.same) << c.name;
+        EXPECT_TRUE(outcome.AutopilotPlayed) << c.name;
+    }
+}
+
+// The autopilot plays a game once a landing is answered with it on; a
+// switch on and off before that leaves the game the player's.
+TEST(Playback, TheAutopilotPlayedAGameOnceItAnsweredALanding)
+{
+    const auto script = [](std::function<void(RecordedGame&)> play) {
+        RecordedGame game(13);
+        play(game);
+        return Played(game.Finish()).AutopilotPlayed;
+    };
+    EXPECT_TRUE(script(Scripts[0].play)) << Scripts[0].name;
+    EXPECT_FALSE(script(Scripts[1].play)) << Scripts[1].name;
+    EXPECT_TRUE(script(Scripts[2].play)) << Scripts[2].name;
+    EXPECT_FALSE(script([](RecordedGame& g) {
+        g.play.StartGame();
+        g.play.Started();
+        g.FallUntilLanded();
+        g.play.SetAutopilot(true);
+        g.play.HardDrop();
+        g.play.SetAutopilot(false);
+        g.FallUntilLanded();
+        g.play.Stop();
+    })) << "switched on and off between landings";
+    EXPECT_TRUE(script([](RecordedGame& g) {
+        g.play.StartGame();
+        g.play.Started();
+        g.FallUntilLanded();
+        g.play.SetAutopilot(true);
+        g.play.HardDrop();
+        g.DropAndWait(false);
+        g.play.SetAutopilot(false);
+        g.play.Stop();
+    })) << "switched off after the landing it answered";
+}
+
+// What a file claims is held against its events before it is played: every
+// recorded game passes; a claim no events can reach is named.
+TEST(Playback, ClaimsTheEventsCannotReachAreFoundWithoutPlaying)
+{
+    for (const Script& script : Scripts) {
+        RecordedGame game(script.seed);
+        script.play(game);
+        EXPECT_EQ(ImpossibleClaims(game.Finish()), "") << script.name;
+    }
+    const Replay genuine = AutopilotGame(9, 40);
+    ASSERT_EQ(ImpossibleClaims(genuine), "");
+    const struct {
+        const char* name;
+        std::function<void(Replay&)> change;
+        const char* says;
+    } cases[] = {
+        {"a landing more", [](Replay& r) { r.Result.Landings += 1; }, "landing reactions"},
+        {"a landing less", [](Replay& r) { r.Result.Landings -= 1; }, "landing reactions"},
+        {"fewer ticks than it has", [](Replay& r) { r.Result.Ticks = 1; }, "more than the 1 it says ran"},
+        {"more ticks than it has", [](Replay& r) { r.Result.Ticks += 1000; }, "too few"},
+        {"more ticks than its figures take",
+         [](Replay& r) {
+             r.Events = {{K::Started, 1}, {K::FallTick, 40}, {K::Stop, 1}};
+             r.Result.Landings = 0;
+             r.Result.Ticks = 40;
+         },
+         "figures can take"},
+    };
+    for (const auto& c : cases) {
+        Replay replay = genuine;
+        c.change(replay);
+        EXPECT_NE(ImpossibleClaims(replay).find(c.says), std::string::npos) << c.name << ": " << ImpossibleClaims(replay);
+    }
+}
+
+TEST(Playback, EachMissedClaimIsNamed)
+{
+    const Replay genuine = AutopilotGame(9, 40);
+    EXPECT_EQ(MissedClaims(genuine, Played(genuine)), "");
+    const ReplayResult& r = genuine.Result;
+    const struct {
+        std::function<void(ReplayResult&)> change;
+        std::string says;
+    } cases[] = {
+        {[](ReplayResult& c) { c.Score += 5; }, "score " + std::to_string(r.Score) + " (it says " + std::to_string(r.Score + 5) + ")"},
+        {[](ReplayResult& c) { c.Level += 1; }, "level " + std::to_string(r.Level) + " (it says " + std::to_string(r.Level + 1) + ")"},
+        {[](ReplayResult& c) { c.Landings += 2; }, "landings " + std::to_string(r.Landings) + " (it says " + std::to_string(r.Landings + 2) + ")"},
+        {[](ReplayResult& c) { c.Ticks -= 3; }, "ticks " + std::to_string(r.Ticks) + " (it says " + std::to_string(r.Ticks - 3) + ")"},
+        {[](ReplayResult& c) { c.Stopped = false; }, "ended by a command (it says with a full well)"},
+    };
+    for (const auto& c : cases) {
+        Replay forged = genuine;
+        c.change(forged.Result);
+        EXPECT_EQ(MissedClaims(forged, Played(genuine)), c.says);
+    }
+    Replay both = genuine;
+    both.Result.Score += 1;
+    both.Result.Ticks += 1;
+    EXPECT_EQ(MissedClaims(both, Played(genuine)), "score " + std::to_string(r.Score) + " (it says " +
+                                                       std::to_string(r.Score + 1) + "), ticks " + std::to_string(r.Ticks) +
+                                                       " (it says " + std::to_string(r.Ticks + 1) + ")");
 }

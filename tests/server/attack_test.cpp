@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <sstream>
 
 #include "server/sqlite_store.h"
 #include "server_process.h"
@@ -30,6 +31,20 @@ double PeakMegabytes(pid_t pid)
         if (line.rfind("VmHWM:", 0) == 0)
             return std::atof(line.c_str() + 6) / 1024;
     return 0;
+}
+
+// The CPU time the process has had so far.
+double CpuSeconds(pid_t pid)
+{
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    double ticks = 0;
+    for (int k = 3; k <= 15 && fields >> field; ++k)
+        if (k >= 14)
+            ticks += std::atof(field.c_str());   // user and system time
+    return ticks / double(::sysconf(_SC_CLK_TCK));
 }
 
 class Attacks : public ::testing::Test {
@@ -69,7 +84,8 @@ TEST_F(Attacks, EachMalformedOrOversizedRequestGetsItsStatusAndStoresNothing)
              return many + "\r\n";
          }(), {431}},
         {"a URL over 8 KB", "GET /datas/html/add.php?name=" + std::string(9000, 'a') + " HTTP/1.1\r\n\r\n", {414}},
-        {"HEAD on the publish address", "HEAD " + PublishAnn + " HTTP/1.1\r\nConnection: close\r\n\r\n", {405}},
+        {"HEAD on the publish address", "HEAD " + PublishAnn + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n", {405}},
+        {"no Host", "GET " + PublishAnn + " HTTP/1.1\r\n\r\n", {400}},
         {"no version", "GET " + PublishAnn + "\r\n\r\n", {400}},
         {"HTTP/2.0", "GET " + PublishAnn + " HTTP/2.0\r\n\r\n", {505}},
         {"a folded header", head + "X-A: 1\r\n  folded\r\n\r\n", {400}},
@@ -161,6 +177,78 @@ TEST_F(Attacks, SilentAndSlowClientsHoldUpNobody)
         for (int sock : list)
             ::close(sock);
     EXPECT_EQ(Stored(), 4);
+}
+
+// Clients that pipeline page after page and never read what comes back:
+// each is read no further while its answers wait, and let go once it has
+// not taken an answer within the deadline, so the server stays small and a
+// normal client is served again within seconds.
+TEST(NonReadingClients, AreLetGoAtTheirDeadlineAndHoldNoMemory)
+{
+    TempFolder folder;
+    // Memory the sanitizer keeps back after it is freed is not the server's.
+    const char* const before = std::getenv("ASAN_OPTIONS");
+    const std::string sanitizer = before ? before : "";
+    ::setenv("ASAN_OPTIONS", (sanitizer + (sanitizer.empty() ? "" : ":") + "quarantine_size_mb=4").c_str(), 1);
+    RecordsServerProcess server(folder / "records.db", RecordsBinary,
+                                {"--max-connections", "64", "--request-deadline", "2000"});
+    ::setenv("ASAN_OPTIONS", sanitizer.c_str(), 1);
+    // A page of thirty rows: answers the kernel's buffers cannot all take.
+    for (int k = 0; k < 30; ++k)
+        ASSERT_EQ(LoopbackGet(server.Port(), "/datas/html/add.php?name=Player" + std::to_string(k) + "&self=" +
+                                                 std::to_string(k) + "&autopilot=-")
+                      .Status,
+                  200);
+    const auto pipelined = [](int requests) {
+        std::string pipeline;
+        for (int k = 0; k < requests; ++k)
+            pipeline += "GET /view.php?v=results HTTP/1.1\r\nHost: x\r\n\r\n";
+        return pipeline;
+    };
+    const auto nonReader = [&](const std::string& pipeline) {
+        const int sock = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int small = 4096;
+        ::setsockopt(sock, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(static_cast<std::uint16_t>(server.Port()));
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_EQ(::connect(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+        // As much of it as the server takes.
+        ::fcntl(sock, F_SETFL, O_NONBLOCK);
+        for (std::size_t sent = 0; sent < pipeline.size();) {
+            const ssize_t n = ::send(sock, pipeline.data() + sent, pipeline.size() - sent, MSG_NOSIGNAL);
+            if (n <= 0)
+                break;
+            sent += std::size_t(n);
+        }
+        return sock;
+    };
+    // One whose answers wait, with more requests than the server holds: the
+    // server sleeps meanwhile, reading nothing.
+    const int first = nonReader(pipelined(10000));
+    std::this_thread::sleep_for(700ms);
+    const double cpu = CpuSeconds(server.Pid());
+    std::this_thread::sleep_for(1s);
+    EXPECT_LT(CpuSeconds(server.Pid()) - cpu, 0.5) << "seconds of CPU in a second of waiting";
+    ::close(first);
+
+    std::vector<int> writers;
+    const std::string pipeline = pipelined(2000);
+    for (int k = 0; k < 64; ++k)
+        writers.push_back(nonReader(pipeline));
+    const auto start = std::chrono::steady_clock::now();
+    int status = 0;
+    while (status != 200 && std::chrono::steady_clock::now() - start < 8s) {
+        status = LoopbackGet(server.Port(), "/view.php?v=results", 2s).Status;
+        if (status != 200)
+            std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_EQ(status, 200);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    EXPECT_LT(PeakMegabytes(server.Pid()), 64) << "MB at the peak";
+    for (int sock : writers)
+        ::close(sock);
 }
 
 // Another program holds the database's write lock: publishes wait for it,

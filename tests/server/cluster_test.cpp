@@ -1,12 +1,15 @@
 // Two vantorix2-records on one PostgreSQL database behind nginx with the
-// shipped site configuration, everything on 127.0.0.1.
+// shipped site configuration, everything on 127.0.0.1; clients come from
+// other 127.x.y.z addresses where the site's limits per address count.
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <libpq-fe.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -15,7 +18,14 @@
 #include <regex>
 #include <thread>
 
+#include "common/score_text.h"
+#include "engine/headless_host.h"
+#include "online/check_url.h"
+#include "online/publish_address.h"
+#include "replay/play_commands.h"
+#include "replay/replay.h"
 #include "server/records_store.h"
+#include "games.h"
 #include "server_process.h"
 #include "storage/temp_folder.h"
 #include "support/postgres_cluster.h"
@@ -25,7 +35,10 @@ using namespace records_server_test;
 namespace {
 
 const std::string Publish = "/datas/html/add.php?";
+const std::string ReplayAt = "/datas/html/replay.php";
 const std::string Results = "/view.php?v=results";
+// The instances take the client's address from nginx alone.
+const std::vector<std::string> BehindNginx = {"--trusted-proxy", "127.0.0.1"};
 
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = 5s)
 {
@@ -54,52 +67,43 @@ std::string ReplaceAll(const std::string& text, const std::string& pattern, cons
     return std::regex_replace(text, expression, replacement);
 }
 
-// The commented-out HTTPS server of the site, uncommented as the operator would.
-std::string UncommentHttps(const std::string& site)
-{
-    const std::size_t start = site.find("\n# server {\n");
-    const std::size_t end = site.find("\n# }\n", start);
-    if (start == std::string::npos || end == std::string::npos)
-        throw std::runtime_error("the site file has no commented-out server block");
-    std::string block = site.substr(start + 1, end + 4 - start);
-    block = std::regex_replace(block, std::regex("^# ?", std::regex::multiline), "");
-    return site.substr(0, start + 1) + block + site.substr(end + 5);
-}
-
-// nginx with the shipped site, on 127.0.0.1: the upstream's two instances
-// replaced by the given ports, its listen line by a free port, and with
-// Https its HTTPS server uncommented with a fresh self-signed certificate.
+// nginx with the shipped site, on 127.0.0.1 only: the upstream's two
+// instances replaced by the given ports, its listen lines by free ports (the
+// [::] ones dropped) and its certificate by a fresh self-signed one for
+// IP:127.0.0.1. Lifted drops the rate limits, for load from one address.
 // The process ends with the test's process if that dies first.
 class Nginx {
 public:
-    Nginx(int firstInstance, int secondInstance, bool https = false)
+    enum class Limits { Shipped, Lifted };
+
+    Nginx(int firstInstance, int secondInstance, Limits limits = Limits::Shipped)
     {
         // Run as root, the workers are nobody's and need to get in.
         if (::geteuid() == 0)
             std::filesystem::permissions(Folder.Path, std::filesystem::perms(0755));
+        const std::string make = std::string(VANTORIX2_OPENSSL) +
+                                 " req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2"
+                                 " -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout '" +
+                                 (Folder / "key.pem").string() + "' -out '" + Certificate() + "' >/dev/null 2>&1";
+        if (std::system(make.c_str()) != 0)
+            throw std::runtime_error("openssl could not make a certificate");
         std::string site = ReadBytes(VANTORIX2_NGINX_SITE);
         site = ReplaceAll(site, "127\\.0\\.0\\.1:8642\\b", "127.0.0.1:" + std::to_string(firstInstance));
         site = ReplaceAll(site, "127\\.0\\.0\\.1:8643\\b", "127.0.0.1:" + std::to_string(secondInstance));
-        if (https) {
-            const std::string make = std::string(VANTORIX2_OPENSSL) +
-                                     " req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2"
-                                     " -subj /CN=127.0.0.1 -keyout '" + (Folder / "key.pem").string() + "' -out '" +
-                                     (Folder / "cert.pem").string() + "' >/dev/null 2>&1";
-            if (std::system(make.c_str()) != 0)
-                throw std::runtime_error("openssl could not make a certificate");
-            site = UncommentHttps(site);
-            site = ReplaceAll(site, "ssl_certificate\\s+[^;]+;",
-                              "ssl_certificate " + (Folder / "cert.pem").string() + ";");
-            site = ReplaceAll(site, "ssl_certificate_key\\s+[^;]+;",
-                              "ssl_certificate_key " + (Folder / "key.pem").string() + ";");
-        }
+        site = ReplaceAll(site, "^[ \\t]*listen[ \\t]+\\[::\\]:[0-9]+([ \\t]+ssl)?;\\n", "");
+        site = ReplaceAll(site, "ssl_certificate\\s+[^;]+;", "ssl_certificate " + Certificate() + ";");
+        site = ReplaceAll(site, "ssl_certificate_key\\s+[^;]+;",
+                          "ssl_certificate_key " + (Folder / "key.pem").string() + ";");
+        if (limits == Limits::Lifted)
+            site = ReplaceAll(site, "^[ \\t]*limit_req[ \\t]+zone=[^;]+;\\n", "");
         for (int attempt = 0; attempt < 5 && !Running; ++attempt) {
             HttpPort = FreeLoopbackPort();
-            TlsPort = https ? FreeLoopbackPort() : 0;
+            TlsPort = FreeLoopbackPort();
             const std::string loopback = "$1listen 127.0.0.1:";
-            std::string mine = ReplaceAll(site, "^(\\s*)listen\\s+[0-9]+;", loopback + std::to_string(HttpPort) + ";");
-            if (https)
-                mine = ReplaceAll(mine, "^(\\s*)listen\\s+443\\s+ssl;", loopback + std::to_string(TlsPort) + " ssl;");
+            std::string mine =
+                ReplaceAll(site, "^([ \\t]*)listen[ \\t]+80;", loopback + std::to_string(HttpPort) + ";");
+            mine = ReplaceAll(mine, "^([ \\t]*)listen[ \\t]+443[ \\t]+ssl;",
+                              loopback + std::to_string(TlsPort) + " ssl;");
             std::ofstream(Folder / "site.conf") << mine;
             WriteMainConfig();
             Start();
@@ -114,6 +118,8 @@ public:
 
     int Port() const { return HttpPort; }
     int HttpsPort() const { return TlsPort; }
+    // The PEM file a client trusts the HTTPS port with.
+    std::string Certificate() const { return (Folder / "cert.pem").string(); }
 
 private:
     void WriteMainConfig()
@@ -148,11 +154,10 @@ private:
             if (Process->WaitExit(0ms))
                 return true;
             for (int port : {HttpPort, TlsPort}) {
-                const int sock = port ? Connect(port) : 0;
+                const int sock = Connect(port);
                 if (sock < 0)
                     return false;
-                if (port)
-                    ::close(sock);
+                ::close(sock);
             }
             return true;
         }, 10s) && !Process->WaitExit(0ms);
@@ -187,15 +192,33 @@ LoopbackAnswer HttpsGet(int port, const std::string& target)
     if (raw.rfind("HTTP/1.1 ", 0) == 0 && head != std::string::npos) {
         answer.Status = std::atoi(raw.c_str() + 9);
         answer.Body = raw.substr(head + 4);
+        for (std::size_t line = raw.find("\r\n") + 2; line < head;) {
+            const std::size_t end = raw.find("\r\n", line);
+            const std::string header = raw.substr(line, end - line);
+            std::string name = header.substr(0, header.find(':'));
+            for (char& c : name)
+                c = char(std::tolower(static_cast<unsigned char>(c)));
+            const std::size_t value = header.find_first_not_of(' ', name.size() + 1);
+            answer.Headers.emplace_back(name, value == std::string::npos ? "" : header.substr(value));
+            line = end + 2;
+        }
     }
     return answer;
 }
 
+
 class RecordsCluster : public ::testing::Test {
 protected:
     std::string Database = PostgresCluster::Shared().CreateDatabase();
-    std::optional<RecordsServerProcess> First{std::in_place, Database};
-    std::optional<RecordsServerProcess> Second{std::in_place, Database};
+    std::optional<RecordsServerProcess> First{std::in_place, Database, RecordsBinary, BehindNginx};
+    std::optional<RecordsServerProcess> Second{std::in_place, Database, RecordsBinary, BehindNginx};
+
+    // An instance logged a line that matches pattern.
+    bool Logged(const std::string& pattern)
+    {
+        const std::regex line(pattern);
+        return std::regex_search(First->Log(), line) || std::regex_search(Second->Log(), line);
+    }
 
     std::string Page(int port)
     {
@@ -293,7 +316,8 @@ TEST_F(RecordsCluster, PassesOnlyTheSitesAddressesAndStopsOversizedRequestsAtNgi
 
 TEST_F(RecordsCluster, AnInstanceKilledUnderLoadLosesNoAcknowledgedPublish)
 {
-    const Nginx nginx(First->Port(), Second->Port());
+    // All the load comes from one address.
+    const Nginx nginx(First->Port(), Second->Port(), Nginx::Limits::Lifted);
     constexpr int Publishers = 8;
     struct Tally {
         std::vector<std::pair<std::string, int>> Acknowledged;
@@ -373,16 +397,141 @@ TEST_F(RecordsCluster, AnInstanceKilledUnderLoadLosesNoAcknowledgedPublish)
     })) << page;
 }
 
-TEST_F(RecordsCluster, TheHttpsServerUncommentedServesThePagesButNoPublish)
+TEST_F(RecordsCluster, ABurstFromOneAddressStopsAtNginxWhileOtherAddressesAreServed)
 {
-    const Nginx nginx(First->Port(), Second->Port(), true);
-    ASSERT_EQ(LoopbackGet(nginx.Port(), Publish + "name=Tls&self=77&autopilot=-").Status, 200);
+    const Nginx nginx(First->Port(), Second->Port());
+    // A player clicking "publish" five times in a row: a publish and two
+    // replays a click (not replays at all here, so the instance answers 400).
+    for (int click = 0; click < 5; ++click) {
+        EXPECT_EQ(StatusFrom("127.0.0.2", nginx.Port(), "GET",
+                             Publish + "name=Click&self=" + std::to_string(click) + "&autopilot=-"), 200);
+        for (int replay = 0; replay < 2; ++replay)
+            EXPECT_EQ(StatusFrom("127.0.0.2", nginx.Port(), "POST", ReplayAt + "?publisher=Click", "", "GIF89a"), 400);
+    }
+    const struct {
+        const char* name;
+        std::string method, target, body;
+    } floods[] = {
+        {"publishes", "GET", Publish + "name=FloodN&self=1&autopilot=-", ""},
+        {"replays", "POST", ReplayAt + "?publisher=FloodN", "GIF89a"},
+    };
+    for (const auto& flood : floods) {
+        std::vector<int> statuses;
+        for (int k = 0; k < 60; ++k) {
+            const std::string target =
+                std::regex_replace(flood.target, std::regex("FloodN"), "Flood" + std::to_string(k));
+            statuses.push_back(StatusFrom("127.0.0.2", nginx.Port(), flood.method, target, "", flood.body));
+        }
+        EXPECT_GT(std::count(statuses.begin(), statuses.end(), 429), 0) << flood.name;
+        const auto served = [&](std::size_t k) {
+            return Logged(" " + flood.method + " [^ ]*=Flood" + std::to_string(k) + "[& ]");
+        };
+        // Once the last one passed is logged, the refused ones would have been too.
+        const auto last = std::find_if(statuses.rbegin(), statuses.rend(), [](int status) { return status != 429; });
+        ASSERT_NE(last, statuses.rend()) << flood.name;
+        EXPECT_TRUE(WaitFor([&] { return served(std::size_t(statuses.rend() - last - 1)); })) << flood.name;
+        for (std::size_t k = 0; k < statuses.size(); ++k) {
+            EXPECT_NE(statuses[k], 0) << flood.name << " " << k;
+            EXPECT_EQ(served(k), statuses[k] != 429) << flood.name << " " << k << ": " << statuses[k];
+        }
+    }
+    EXPECT_EQ(StatusFrom("127.0.0.3", nginx.Port(), "GET", Publish + "name=Other&self=1&autopilot=-"), 200);
+    EXPECT_EQ(StatusFrom("127.0.0.3", nginx.Port(), "POST", ReplayAt + "?publisher=Other", "", "GIF89a"), 400);
+}
+
+TEST_F(RecordsCluster, ConnectionsHeldFromOneAddressAreCappedAtNginxWhileOtherAddressesAreServed)
+{
+    const Nginx nginx(First->Port(), Second->Port());
+    // Requests whose body never comes: nginx holds each, waiting for it.
+    constexpr int Held = 64;
+    std::vector<int> sockets;
+    for (int k = 0; k < Held; ++k) {
+        sockets.push_back(ConnectFrom("127.0.0.4", nginx.Port()));
+        ASSERT_GE(sockets.back(), 0);
+        SendAll(sockets.back(), "GET " + Results + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 100\r\n\r\n");
+    }
+    // What each has been answered so far, without waiting.
+    std::vector<std::string> answers(sockets.size());
+    const auto answered = [&] {
+        int count = 0;
+        for (std::size_t k = 0; k < sockets.size(); ++k) {
+            char buffer[4096];
+            for (ssize_t got; (got = ::recv(sockets[k], buffer, sizeof buffer, MSG_DONTWAIT)) > 0;)
+                answers[k].append(buffer, std::size_t(got));
+            count += !answers[k].empty();
+        }
+        return count;
+    };
+    EXPECT_TRUE(WaitFor([&] { return answered() > 0; }, 10s));
+    // The held ones stay unanswered while the others are.
+    std::this_thread::sleep_for(500ms);
+    EXPECT_LE(answered(), Held - 20) << "twenty requests at once from one address are not refused";
+    EXPECT_EQ(StatusFrom("127.0.0.5", nginx.Port(), "GET", Results), 200);
+    for (std::size_t k = 0; k < sockets.size(); ++k) {
+        EXPECT_TRUE(answers[k].empty() || Statuses(answers[k]) == std::vector<int>{429}) << answers[k];
+        ::close(sockets[k]);
+    }
+}
+
+TEST_F(RecordsCluster, TheInstancesLogTheClientsAddressNginxSawNotOneTheClientClaims)
+{
+    const Nginx nginx(First->Port(), Second->Port());
+    const struct {
+        std::string source, headers;
+    } cases[] = {
+        {"127.0.0.2", ""},
+        {"127.0.0.3", "X-Real-IP: 10.1.2.3\r\nX-Forwarded-For: 10.4.5.6\r\n"},
+        {"127.0.0.4", "X-Forwarded-For: 10.7.8.9, 10.4.5.6\r\n"},
+    };
+    for (std::size_t k = 0; k < std::size(cases); ++k)
+        ASSERT_EQ(StatusFrom(cases[k].source, nginx.Port(), "GET", Results + "&probe=" + std::to_string(k),
+                             cases[k].headers), 200);
+    // TIME CLIENT METHOD TARGET STATUS ELAPSED
+    for (std::size_t k = 0; k < std::size(cases); ++k) {
+        const std::string line = "(^|\n)[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}Z " +
+                                 std::regex_replace(cases[k].source, std::regex("\\."), "\\.") +
+                                 " GET /view\\.php\\?v=results&probe=" + std::to_string(k) + " 200 [0-9.]+ms\n";
+        EXPECT_TRUE(WaitFor([&] { return Logged(line); })) << cases[k].source << "\n" << First->Log() << Second->Log();
+    }
+    EXPECT_FALSE(Logged(" 10\\.[0-9.]+ GET ")) << First->Log() << Second->Log();
+}
+
+TEST_F(RecordsCluster, TheHttpsServerServesWhatPort80ServesWithHsts)
+{
+    const Nginx nginx(First->Port(), Second->Port());
+    ASSERT_EQ(HttpsGet(nginx.HttpsPort(), Publish + "name=Tls&self=77&autopilot=-").Status, 200);
     LoopbackAnswer page;
     EXPECT_TRUE(WaitFor([&] {
         page = HttpsGet(nginx.HttpsPort(), Results);
         return page.Status == 200 && Lists(page.Body, "Tls");
     })) << page.Status << page.Body;
-    EXPECT_EQ(HttpsGet(nginx.HttpsPort(), Publish + "name=Tls2&self=78&autopilot=-").Status, 404);
+    EXPECT_EQ(page.Header("strict-transport-security"), "max-age=31536000");
+    EXPECT_EQ(HttpsGet(nginx.HttpsPort(), "/index.html").Status, 404);
+    const LoopbackAnswer plain = LoopbackGet(nginx.Port(), Results);
+    EXPECT_EQ(plain.Status, 200);
+    EXPECT_EQ(plain.Header("strict-transport-security"), "") << "HSTS means nothing over plain HTTP";
+}
+
+TEST_F(RecordsCluster, TheGamePublishesOverHttpsToAServerWhoseCertificateItTrusts)
+{
+    const Nginx nginx(First->Port(), Second->Port());
+    // The autopilot's game, published by the table's player as the game does.
+    const Replay game = AutopilotGame(5, 25);
+    const PublishValues values =
+        ChoosePublishValues({{"1", "AUTOPILOT", FormatScore(game.Result.Score)}, {"2", "Tls", "5"}});
+    const std::string server = "https://127.0.0.1:" + std::to_string(nginx.HttpsPort()) + "/";
+    EXPECT_FALSE(CheckUrl(PublishAddress(server, values))) << "the system does not trust the test's certificate";
+    EXPECT_EQ(OpenRecordsStore(Database)->Count().AutopilotResults, 0);
+
+    CheckUrlLimits trusted;
+    trusted.TrustedCertificates = nginx.Certificate();
+    ASSERT_TRUE(CheckUrl(PublishAddress(server, values), trusted));
+    const std::string replay = WriteReplay(game);
+    EXPECT_EQ(PostBody(ReplayAddress(server, values.Name), replay, "application/octet-stream", trusted), 200);
+    const RecordsStore::Counts counts = OpenRecordsStore(Database)->Count();
+    EXPECT_EQ(counts.HumanResults, 1);
+    EXPECT_EQ(counts.AutopilotResults, 1);
+    EXPECT_EQ(counts.Replays, 1);
 }
 
 }  // namespace

@@ -356,6 +356,27 @@ inline int Connect(int port)
     return sock;
 }
 
+// A connection to 127.0.0.1:port from the loopback address source
+// (127.x.y.z), as a client elsewhere would come; -1 when it fails.
+inline int ConnectFrom(const std::string& source, int port)
+{
+    const int sock = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(static_cast<std::uint16_t>(port));
+    peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (sock < 0 || ::inet_pton(AF_INET, source.c_str(), &local.sin_addr) != 1 ||
+        ::bind(sock, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+        ::connect(sock, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+        if (sock >= 0)
+            ::close(sock);
+        return -1;
+    }
+    return sock;
+}
+
 // Everything the server sends until it closes, or until the time is up.
 inline std::string ReadAll(int sock, std::chrono::milliseconds limit = 5s)
 {
@@ -394,6 +415,22 @@ inline std::vector<int> Statuses(const std::string& answers)
     for (std::size_t at = answers.find("HTTP/1.1 "); at != std::string::npos; at = answers.find("HTTP/1.1 ", at + 1))
         statuses.push_back(std::atoi(answers.c_str() + at + 9));
     return statuses;
+}
+
+// One request from source; the status of the answer, 0 for none.
+inline int StatusFrom(const std::string& source, int port, const std::string& method, const std::string& target,
+                      const std::string& headers = "", const std::string& body = "")
+{
+    const int sock = ConnectFrom(source, port);
+    if (sock < 0)
+        return 0;
+    std::string request = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n" + headers;
+    if (!body.empty())
+        request += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+    SendAll(sock, request + "\r\n" + body);
+    const std::vector<int> statuses = Statuses(ReadAll(sock, 10s));
+    ::close(sock);
+    return statuses.empty() ? 0 : statuses.front();
 }
 
 // GET target from 127.0.0.1:port, as above.

@@ -89,6 +89,8 @@ TEST_F(RecordsServer, RefusesEveryValueOutOfTheRulesAndStoresNothing)
         "name=ABCDEFGHIJKLMNO&self=5&autopilot=12",  // 15 characters
         "name=%C0%C0%C0%C0%C0%C0%C0%C0%C0%C0%C0%C0%C0%C0%C0&self=5&autopilot=12",
         "name=An%0An&self=5&autopilot=12",         // control characters
+        "name=%20%20&self=5&autopilot=12",         // blanks only
+        "name=%A0&self=&autopilot=12",
         "name=An%7Fn&self=5&autopilot=12",
         "name=An%98n&self=5&autopilot=12",
         "name=Ann&self=5&autopilot=",
@@ -279,6 +281,7 @@ TEST(RecordsServerCommandLine, RefusesBadArgumentsWithStatus2)
     const std::vector<std::vector<std::string>> bad = {
         {"--bogus"}, {"--listen"}, {"--db"}, {"--listen", "127.0.0.1"}, {"--listen", "127.0.0.1:65536"},
         {"--listen", ":80"}, {"--listen", "127.0.0.1:-1"}, {"--db", db, "extra"},
+        {"--trusted-proxy", "localhost"}, {"--trusted-proxy", "127.0.0.1/8"}, {"--trusted-proxy"},
     };
     for (const auto& args : bad) {
         const FinishedRun run = RunRecordsBinary(args);

@@ -3,11 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <libpq-fe.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <sqlite3.h>
 
 #include <atomic>
 #include <functional>
+#include <string_view>
 #include <thread>
 
 #include "server/records_store.h"
@@ -15,14 +21,18 @@
 #include "storage/temp_folder.h"
 #include "support/postgres_cluster.h"
 
+using namespace std::chrono_literals;
+
 namespace {
 
-// A back end: a new empty database, and its schema's version changed behind
-// the store's back (as a newer server would leave it).
+// A back end: a new empty database, its schema's version changed behind
+// the store's back (as a newer server would leave it), and a statement run
+// behind its back.
 struct Backend {
     std::string Name;
     std::function<std::string()> NewDatabase;
     std::function<void(const std::string& database, int version)> SetVersion;
+    std::function<void(const std::string& database, const std::string& sql)> Run;
 };
 
 void PrintTo(const Backend& backend, std::ostream* out)
@@ -46,24 +56,27 @@ void Sql(const std::string& uri, const std::string& sql)
     PQfinish(connection);
 }
 
+void SqliteRun(const std::string& file, const std::string& sql)
+{
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+}
+
 const Backend Backends[] = {
     {"SQLite",
      [] {
          static int made = 0;
          return (Files() / ("records" + std::to_string(++made) + ".db")).string();
      },
-     [](const std::string& file, int version) {
-         sqlite3* db = nullptr;
-         ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-         EXPECT_EQ(sqlite3_exec(db, ("PRAGMA user_version=" + std::to_string(version)).c_str(), nullptr, nullptr,
-                                nullptr),
-                   SQLITE_OK);
-         sqlite3_close(db);
-     }},
+     [](const std::string& file, int version) { SqliteRun(file, "PRAGMA user_version=" + std::to_string(version)); },
+     SqliteRun},
     {"PostgreSQL", [] { return PostgresCluster::Shared().CreateDatabase(); },
      [](const std::string& uri, int version) {
          Sql(uri, "UPDATE schema_version SET version = " + std::to_string(version));
-     }},
+     },
+     Sql},
 };
 
 class Stores : public testing::TestWithParam<Backend> {
@@ -109,29 +122,34 @@ TEST_P(Stores, KeepsEverythingWhenOpenedAgain)
 }
 
 // A replay marks the most recent unverified publish of its name and score,
-// once; the same file again changes nothing; the best rows carry it until a
-// higher score takes the place.
-TEST_P(Stores, AReplayMarksOnePublishedResultAndIsKept)
+// once; the same game again changes nothing, and verifies no other result;
+// the best rows carry it until a higher score takes the place.
+TEST_P(Stores, AGameMarksOnePublishedResultAndIsKept)
 {
     const auto store = Open();
     store->AddAll(std::vector<Publish>{{HumanResult{"Ann", 10}, AutopilotScore{500, "Bob"}},
                                        {HumanResult{"Ann", 10}, std::nullopt},
-                                       {HumanResult{"Bob", 8}, std::nullopt}});
+                                       {HumanResult{"Bob", 8}, std::nullopt},
+                                       {HumanResult{"Cy", 8}, AutopilotScore{500, "Cy"}}});
     using K = ResultKind;
     using O = VerifyOutcome;
     const std::string fileA("A\0\xff", 3), fileB = "B", fileC = "C", fileD = "D";
+    const std::string gameA(32, 'a'), gameB(32, 'b'), gameC(32, 'c'), gameD(32, 'd');
     const struct {
         Verification Sent;
         VerifyOutcome Expected;
     } steps[] = {
-        {{K::Player, "Ann", 10, fileA}, O::Marked},
-        {{K::Player, "Ann", 10, fileA}, O::AlreadyMarked},
-        {{K::Player, "Ann", 10, fileB}, O::Marked},   // the earlier publish
-        {{K::Player, "Ann", 10, fileC}, O::NoMatch},  // both are marked now
-        {{K::Player, "Ann", 11, fileC}, O::NoMatch},
-        {{K::Player, "Bob", 500, fileC}, O::NoMatch}, // an autopilot score is not a player's
-        {{K::Autopilot, "Bob", 500, fileD}, O::Marked},
-        {{K::Autopilot, "Ann", 500, fileD}, O::NoMatch},
+        {{K::Player, "Ann", 10, fileA, gameA}, O::Marked},
+        {{K::Player, "Ann", 10, fileA + "x", gameA}, O::AlreadyMarked},   // another file of the same game
+        {{K::Player, "Ann", 10, fileB, gameB}, O::Marked},                // the earlier publish
+        {{K::Player, "Ann", 10, fileC, gameC}, O::NoMatch},               // both are marked now
+        {{K::Player, "Cy", 8, fileA, gameA}, O::TakenByAnother},          // a game is one player's
+        {{K::Player, "Ann", 11, fileC, gameC}, O::NoMatch},
+        {{K::Player, "Bob", 500, fileC, gameC}, O::NoMatch},              // an autopilot score is not a player's
+        {{K::Autopilot, "Bob", 500, fileD, gameD}, O::Marked},
+        {{K::Autopilot, "Cy", 500, fileD, gameD}, O::TakenByAnother},     // nor another publisher's
+        {{K::Autopilot, "Bob", 500, fileD, gameD}, O::AlreadyMarked},
+        {{K::Autopilot, "Ann", 500, fileC, gameC}, O::NoMatch},
     };
     for (const auto& step : steps) {
         const std::vector<VerifyOutcome> outcome = store->Write({}, std::span(&step.Sent, 1));
@@ -139,11 +157,12 @@ TEST_P(Stores, AReplayMarksOnePublishedResultAndIsKept)
         EXPECT_EQ(outcome[0], step.Expected) << step.Sent.Name << " " << step.Sent.Score << " " << step.Sent.Replay;
     }
     const std::vector<HumanResult> best = store->BestPlayers(30);
-    ASSERT_EQ(best.size(), 2u);
+    ASSERT_EQ(best.size(), 3u);
     EXPECT_EQ(best[0].Name, "Ann");
     ASSERT_NE(best[0].Replay, 0);
     EXPECT_EQ(store->ReplayFile(best[0].Replay), fileA) << "the first replay is the one shown";
     EXPECT_EQ(best[1], (HumanResult{"Bob", 8, 0}));
+    EXPECT_EQ(best[2], (HumanResult{"Cy", 8, 0}));
     const std::vector<AutopilotScore> autopilot = store->BestVerifiedAutopilot(30);
     ASSERT_EQ(autopilot.size(), 1u);
     EXPECT_EQ(store->ReplayFile(autopilot[0].Replay), fileD);
@@ -157,6 +176,48 @@ TEST_P(Stores, AReplayMarksOnePublishedResultAndIsKept)
     EXPECT_EQ(store->BestVerifiedPlayers(30), (std::vector<HumanResult>{{"Ann", 10, best[0].Replay}}));
 }
 
+// What a replay is checked against before it is played, and replays kept
+// before games had keys: each gets its game's key once, the first of two of
+// one game keeps it.
+TEST_P(Stores, KnowsWhatWasPublishedAndKeysOldReplaysOnce)
+{
+    const auto store = Open();
+    store->AddAll(std::vector<Publish>{{HumanResult{"Ann", 10}, AutopilotScore{500, "Bob"}},
+                                       {HumanResult{"Cy", 10}, std::nullopt}});
+    const struct {
+        ResultKind Kind;
+        const char* Name;
+        std::int32_t Score;
+        bool Published;
+    } asked[] = {
+        {ResultKind::Player, "Ann", 10, true},     {ResultKind::Player, "Ann", 11, false},
+        {ResultKind::Player, "Bob", 500, false},   {ResultKind::Autopilot, "Bob", 500, true},
+        {ResultKind::Autopilot, "Ann", 500, false}, {ResultKind::Autopilot, "Bob", 10, false},
+    };
+    for (const auto& a : asked)
+        EXPECT_EQ(store->HasResult(a.Kind, a.Name, a.Score), a.Published) << a.Name << " " << a.Score;
+
+    const std::string game(32, 'g');
+    const Verification ann{ResultKind::Player, "Ann", 10, "ann's", game},
+        cy{ResultKind::Player, "Cy", 10, "cy's", std::string(32, 'h')};
+    store->Write({}, std::vector<Verification>{ann, cy});
+    EXPECT_TRUE(store->ReplaysWithoutGame().empty());
+    // As a server before keys left them: the same game verified twice.
+    GetParam().Run(Database, "UPDATE replays SET game = NULL");
+    const auto unkeyed = store->ReplaysWithoutGame();
+    ASSERT_EQ(unkeyed.size(), 2u);
+    EXPECT_EQ(unkeyed[0].second, "ann's");
+    EXPECT_EQ(unkeyed[1].second, "cy's");
+    EXPECT_LT(unkeyed[0].first, unkeyed[1].first);
+    EXPECT_TRUE(store->SetReplayGame(unkeyed[0].first, game));
+    EXPECT_FALSE(store->SetReplayGame(unkeyed[1].first, game));
+    EXPECT_EQ(store->ReplaysWithoutGame().size(), 1u);
+    const Verification stolen{ResultKind::Player, "Cy", 10, "cy's again", game};
+    store->Add({HumanResult{"Cy", 10}, std::nullopt});
+    EXPECT_EQ(store->Write({}, std::span(&stolen, 1)), std::vector<VerifyOutcome>{VerifyOutcome::TakenByAnother});
+    EXPECT_EQ(store->Write({}, std::span(&ann, 1)), std::vector<VerifyOutcome>{VerifyOutcome::AlreadyMarked});
+}
+
 TEST_P(Stores, RefusesADatabaseOfANewerServerAndLeavesIt)
 {
     Open()->Add({HumanResult{"Ann", 10}, std::nullopt});
@@ -167,7 +228,7 @@ TEST_P(Stores, RefusesADatabaseOfANewerServerAndLeavesIt)
     } catch (const StoreError& error) {
         EXPECT_NE(std::string(error.what()).find("newer version"), std::string::npos) << error.what();
     }
-    GetParam().SetVersion(Database, 2);
+    GetParam().SetVersion(Database, 3);
     EXPECT_EQ(Open()->Count().HumanResults, 1) << "left as it was";
 }
 
@@ -264,7 +325,7 @@ TEST(PostgresStore, AConnectionClosedWhileIdleIsOpenedAgainAndNothingIsLostOrDou
     const std::string uri = PostgresCluster::Shared().CreateDatabase();
     const auto writer = OpenRecordsStore(uri), reader = OpenRecordsStore(uri);
     writer->Add({HumanResult{"Ann", 10}, std::nullopt});
-    const Verification verified{ResultKind::Player, "Ann", 10, "file"};
+    const Verification verified{ResultKind::Player, "Ann", 10, "file", "game"};
     for (int round = 0; round < 3; ++round) {
         Sql(uri, "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE application_name = 'vantorix2-records'");
         if (round == 0) {
@@ -308,3 +369,121 @@ TEST(OpenRecordsStore, AUriIsPostgresqlAnythingElseAFileAndAPasswordIsNotLogged)
 }
 
 }  // namespace
+
+namespace {
+
+// A relay on 127.0.0.1 in front of the database that, once armed, passes on
+// the next COMMIT and then cuts the connection before its answer comes
+// back: the commit is made, and the store cannot know it.
+class CommitCutter {
+public:
+    explicit CommitCutter(int databasePort) : Target(databasePort)
+    {
+        Listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(Listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(Listener, 8) != 0 ||
+            ::getsockname(Listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            throw std::runtime_error("cannot listen");
+        ListenPort = ntohs(address.sin_port);
+        Relay = std::thread([this] { Run(); });
+    }
+    ~CommitCutter()
+    {
+        Stopping = true;
+        Relay.join();
+        ::close(Listener);
+    }
+    int Port() const { return ListenPort; }
+    void Arm() { Armed = true; }
+
+private:
+    void Run()
+    {
+        std::vector<std::pair<int, int>> pairs;   // client, database
+        while (!Stopping) {
+            std::vector<pollfd> ready{{Listener, POLLIN, 0}};
+            for (const auto& [client, database] : pairs) {
+                ready.push_back({client, POLLIN, 0});
+                ready.push_back({database, POLLIN, 0});
+            }
+            if (::poll(ready.data(), nfds_t(ready.size()), 50) <= 0)
+                continue;
+            std::vector<std::pair<int, int>> kept;
+            for (std::size_t k = 0; k < pairs.size(); ++k) {
+                const auto [client, database] = pairs[k];
+                bool gone = false;
+                for (const bool up : {true, false}) {
+                    if (gone || !(ready[1 + 2 * k + (up ? 0 : 1)].revents & (POLLIN | POLLHUP | POLLERR)))
+                        continue;
+                    char buffer[65536];
+                    const ssize_t got = ::recv(up ? client : database, buffer, sizeof buffer, 0);
+                    gone = got <= 0;
+                    if (gone)
+                        continue;
+                    ::send(up ? database : client, buffer, std::size_t(got), MSG_NOSIGNAL);
+                    if (up && Armed && std::string_view(buffer, std::size_t(got)).find("COMMIT") != std::string_view::npos) {
+                        Armed = false;
+                        std::this_thread::sleep_for(300ms);   // the database commits; its answer is not passed on
+                        gone = true;
+                    }
+                }
+                if (gone) {
+                    ::close(client);
+                    ::close(database);
+                } else {
+                    kept.emplace_back(client, database);
+                }
+            }
+            pairs.swap(kept);
+            if (ready[0].revents & POLLIN) {
+                const int client = ::accept4(Listener, nullptr, nullptr, SOCK_CLOEXEC);
+                const int database = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+                sockaddr_in address{};
+                address.sin_family = AF_INET;
+                address.sin_port = htons(std::uint16_t(Target));
+                address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+                ::connect(database, reinterpret_cast<sockaddr*>(&address), sizeof address);
+                pairs.emplace_back(client, database);
+            }
+        }
+        for (const auto& [client, database] : pairs) {
+            ::close(client);
+            ::close(database);
+        }
+    }
+
+    int Target;
+    int Listener = -1;
+    int ListenPort = 0;
+    std::atomic<bool> Armed = false, Stopping = false;
+    std::thread Relay;
+};
+
+}  // namespace
+
+// The connection drops while a COMMIT is on its way: it may have been
+// committed, so the write fails and is not sent again (it would be stored
+// twice); the store goes on with a new connection.
+TEST(PostgresStore, AWriteWhoseCommitsAnswerIsLostIsNotSentAgain)
+{
+    PostgresCluster& cluster = PostgresCluster::Shared();
+    const std::string uri = cluster.CreateDatabase();
+    CommitCutter cutter(cluster.Port());
+    const std::string port = ":" + std::to_string(cluster.Port()) + "/";
+    std::string relayed = uri;
+    relayed.replace(relayed.find(port), port.size(), ":" + std::to_string(cutter.Port()) + "/");
+    const auto store = OpenRecordsStore(relayed);
+    const Verification verified{ResultKind::Player, "Ann", 10, "file", std::string(32, 'g')};
+    const Publish ann{HumanResult{"Ann", 10}, std::nullopt}, bob{HumanResult{"Bob", 20}, std::nullopt};
+    cutter.Arm();
+    EXPECT_THROW(store->Add(ann), StoreError) << "publishes alone, in one round trip";
+    store->Add({HumanResult{"Cy", 5}, std::nullopt});
+    cutter.Arm();
+    EXPECT_THROW(store->Write(std::span(&bob, 1), std::span(&verified, 1)), StoreError) << "with a verification";
+    const RecordsStore::Counts counts = OpenRecordsStore(uri)->Count();
+    EXPECT_EQ(counts.HumanResults, 3) << "each committed once";
+    EXPECT_EQ(counts.Replays, 1);
+}

@@ -103,6 +103,79 @@ TEST(ReplayShelf, ABadIndexOrAStrangerInTheFolderHarmsNothing)
     EXPECT_TRUE(std::filesystem::exists(shelf.Folder() / "notes.txt"));
 }
 
+// A records file may hold any text in a name or a score. Each pair below
+// would read as the other, or as nothing, if the index split or joined its
+// fields wrongly: every entry must still find its own replay, read back by a
+// shelf that knows only the index.
+TEST(ReplayShelf, NamesAndScoresOfAnyTextKeepTheirOwnReplays)
+{
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {"Ann", "5\t00"},    {"00\tAnn", "5"},     // a tab
+        {"Bob", "7\n00"},    {"Bob", "7"},         // a line end
+        {"Cid\r", "900"},    {"Cid", "900"},       // a carriage return
+        {"D\\tan", "300"},   {"D\tan", "300"},     // a backslash before a t
+        {"Eve\\", "1\\"},    {"Eve", "1"},         // a backslash at the end
+        {"F\\\\\t\\n", "2"}, {"F\\\t\n", "2"},     // backslashes and escapes together
+    };
+    TempFolder folder;
+    std::vector<std::uint32_t> seeds;
+    for (std::size_t k = 1; k <= rows.size(); ++k) {
+        ReplayShelf(folder / "r.rez").Keep(Table({rows.begin(), rows.begin() + std::ptrdiff_t(k)}), int(k),
+                                           Game(std::uint32_t(k)));
+        seeds.push_back(std::uint32_t(k));
+    }
+    const auto entries = Table(rows);
+    const ReplayShelf shelf(folder / "r.rez");
+    EXPECT_EQ(Seeds(shelf, entries), seeds);
+    for (int place = 1; place <= int(entries.size()); ++place) {
+        EXPECT_TRUE(shelf.Has(entries, place)) << place;
+        EXPECT_EQ(shelf.Bytes(entries, place), WriteReplay(Game(std::uint32_t(place)))) << place;
+    }
+}
+
+// The shelf follows and touches only files named as it names its own: a
+// number of at most nine digits, then ".vxr". Any other file, even one that
+// holds a good replay and that the index names, is not an entry's replay,
+// and no keeping or erasing removes it.
+TEST(ReplayShelf, FollowsAndTouchesOnlyFileNamesOfItsOwnMaking)
+{
+    const char* const strangers[] = {
+        "1234567890.vxr", "123456789012345678901234.vxr", "x1.vxr", "1x.vxr", "-1.vxr",
+        "+1.vxr",         "1.VXR",                        ".vxr",   "1.vxr~", "1.vxr.vxr",
+    };
+    for (const char* stranger : strangers) {
+        SCOPED_TRACE(stranger);
+        TempFolder folder;
+        ReplayShelf shelf(folder / "r.rez");
+        const auto one = Table({{"Ann", "500"}});
+        std::filesystem::create_directories(shelf.Folder());
+        std::ofstream(shelf.Folder() / stranger, std::ios::binary) << WriteReplay(Game(9));
+        std::ofstream(shelf.Folder() / "index") << "vantorix2 replays 1\n" << stranger << "\t500\tAnn\n";
+        EXPECT_FALSE(shelf.Has(one, 1));
+        EXPECT_EQ(shelf.Bytes(one, 1), std::nullopt);
+
+        const auto two = Table({{"Bob", "900"}, {"Ann", "500"}});
+        ASSERT_NO_THROW(shelf.Keep(two, 1, Game(1)));
+        EXPECT_EQ(Seeds(shelf, two), (std::vector<std::uint32_t>{1, 0}));
+        shelf.EraseAll();
+        EXPECT_TRUE(std::filesystem::exists(shelf.Folder() / stranger));
+    }
+}
+
+// A file of the shelf's own naming with the largest number it allows (left
+// by an index since lost) does not push the next replay out of that naming.
+TEST(ReplayShelf, KeepsTheNextReplayAfterTheLargestNumberItNames)
+{
+    TempFolder folder;
+    ReplayShelf shelf(folder / "r.rez");
+    std::filesystem::create_directories(shelf.Folder());
+    std::ofstream(shelf.Folder() / "999999999.vxr", std::ios::binary) << WriteReplay(Game(9));
+    const auto entries = Table({{"Ann", "500"}});
+    shelf.Keep(entries, 1, Game(1));
+    EXPECT_EQ(Seeds(shelf, entries), (std::vector<std::uint32_t>{1}));
+    EXPECT_EQ(ReplayFiles(shelf.Folder()), 1u);
+}
+
 TEST(RecordsSession, KeepsTheNamedGamesReplayAndErasesItWithTheRecords)
 {
     TempFolder folder;

@@ -156,6 +156,10 @@ TEST(OptionsDeclaration, EachTypeReadsItsWay)
         {"[Options]\nSound On/Off=0", [](const GameOptions& o) { return !o.SoundOn; }},
         {"[Online]\nServer=", [](const GameOptions& o) { return o.Server == "mine:1"; }},
         {"[Online]\nServer=h:2", [](const GameOptions& o) { return o.Server == "h:2"; }},
+        {"[Online]\nServer=https://records.example",
+         [](const GameOptions& o) { return o.Server == "https://records.example"; }},
+        {"[Online]\nServer=https://127.0.0.1:8443/",
+         [](const GameOptions& o) { return o.Server == "https://127.0.0.1:8443/"; }},
         {"[Online]\nMail=", [](const GameOptions& o) { return o.Mail.empty(); }},
     };
     for (const auto& c : cases)

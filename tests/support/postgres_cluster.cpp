@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <stdexcept>
 #include <thread>
@@ -283,4 +284,33 @@ PostgresCluster& PostgresCluster::Shared()
 {
     static PostgresCluster cluster;
     return cluster;
+}
+
+std::vector<pid_t> PostgresCluster::Processes() const
+{
+    std::ifstream lockFile(Data / "postmaster.pid");
+    pid_t postmaster = 0;
+    lockFile >> postmaster;
+    std::vector<pid_t> found;
+    if (postmaster <= 0)
+        return found;
+    found.push_back(postmaster);
+    // Processes come and go while /proc is read: what cannot be read is passed.
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry("/proc", error), end; !error && entry != end;
+         entry.increment(error)) {
+        const std::string pid = entry->path().filename();
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::ifstream stat(entry->path() / "stat");
+        std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+        const std::size_t name = text.rfind(')');
+        if (name == std::string::npos)
+            continue;
+        // After the name: the state, then the parent.
+        const pid_t parent = pid_t(std::atoi(text.c_str() + text.find(' ', name + 2) + 1));
+        if (parent == postmaster)
+            found.push_back(pid_t(std::atoi(pid.c_str())));
+    }
+    return found;
 }

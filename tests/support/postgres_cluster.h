@@ -39,6 +39,9 @@ public:
     // A new empty database on it; its postgresql:// URI (host 127.0.0.1, the port, the user, the database name).
     std::string CreateDatabase();
     int Port() const;
+    // The server's processes: the postmaster and its children (to stop them
+    // with SIGSTOP as a stalled database would be, and go on with SIGCONT).
+    std::vector<pid_t> Processes() const;
     // One cluster for the whole test program, started on first use (gtest runs tests of a program in one process).
     static PostgresCluster& Shared();
 

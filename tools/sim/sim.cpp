@@ -288,10 +288,7 @@ int ReplayFile(const std::filesystem::path& file, std::ostream& out, std::ostrea
         if (!outcome.Ended)
             throw ReplayError("the replay ends before its game does");
         if (!outcome.Matches(replay))
-            throw ReplayError("the replay reaches score " + std::to_string(outcome.Reached.Score) + ", level " +
-                              std::to_string(outcome.Reached.Level) + ", not what it says (score " +
-                              std::to_string(replay.Result.Score) + ", level " + std::to_string(replay.Result.Level) +
-                              ")");
+            throw ReplayError("the replay is not what it says: " + MissedClaims(replay, outcome));
         out << GameLine(replay.GameNumber, outcome.Reached).dump() << std::endl;
         return 0;
     } catch (const ReplayError& error) {
