@@ -30,6 +30,7 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
@@ -432,6 +433,19 @@ inline int StatusFrom(const std::string& source, int port, const std::string& me
     ::close(sock);
     return statuses.empty() ? 0 : statuses.front();
 }
+
+// Threads told to stop (the flag set) and joined on any way out of a test.
+struct StopAndJoin {
+    std::atomic<bool>& Stop;
+    std::vector<std::thread>& Threads;
+    ~StopAndJoin()
+    {
+        Stop = true;
+        for (std::thread& thread : Threads)
+            if (thread.joinable())
+                thread.join();
+    }
+};
 
 // GET target from 127.0.0.1:port, as above.
 inline LoopbackAnswer LoopbackGet(int port, const std::string& target, std::chrono::milliseconds timeout = 10s)

@@ -56,23 +56,12 @@ TEST(StalledDatabase, PagesComeAtOnceAndEveryPublishIsAnsweredInBoundedTime)
     std::set<std::string> acknowledged;
     std::map<int, int> statuses;
     Clock::duration slowestPublish{}, slowestPage{};
-    std::atomic<bool> going = true;
+    std::atomic<bool> stop = false;
     std::vector<std::thread> publishers;
-    // Stopped and joined on any way out of the test.
-    struct Join {
-        std::atomic<bool>& Going;
-        std::vector<std::thread>& Threads;
-        ~Join()
-        {
-            Going = false;
-            for (std::thread& thread : Threads)
-                if (thread.joinable())
-                    thread.join();
-        }
-    } join{going, publishers};
+    const StopAndJoin join{stop, publishers};
     for (int t = 0; t < 4; ++t)
         publishers.emplace_back([&, t] {
-            for (int n = 0; going; ++n) {
+            for (int n = 0; !stop; ++n) {
                 const std::string name = "S" + std::to_string(t) + "n" + std::to_string(n);
                 const auto start = Clock::now();
                 const int status =
@@ -102,7 +91,7 @@ TEST(StalledDatabase, PagesComeAtOnceAndEveryPublishIsAnsweredInBoundedTime)
         }
     }
     std::this_thread::sleep_for(2s);
-    going = false;
+    stop = true;
     for (std::thread& publisher : publishers)
         publisher.join();
     EXPECT_TRUE(replayStatus == 200 || replayStatus == 503) << replayStatus;

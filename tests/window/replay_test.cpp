@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "form_fixture.h"
+#include "common/records_site.h"
 #include "replay/playback.h"
 #include "storage/atomic_file.h"
 
@@ -94,6 +95,32 @@ TEST(WindowReplays, AGamePlayedInTheWindowIsKeptAndReplaysHeadlessToItsScore)
     const ReplayOutcome outcome = PlayReplay(*replay);
     EXPECT_TRUE(outcome.Matches(*replay));
     EXPECT_EQ(outcome.Reached.Score, score);
+    // The autopilot played it: it is the autopilot's, in the table and in its file.
+    EXPECT_TRUE(outcome.AutopilotPlayed);
+    EXPECT_EQ(form.RecordsShown().Entries()[0].Name, AutopilotName);
+    EXPECT_EQ(replay->Result.Name, AutopilotName);
+
+    // Switched on and off again before it placed a figure: the player's game.
+    Press(form, Qt::Key_Return);
+    DeliverNotifications();
+    for (int step = 0; step < 60 && form.Game->Running; ++step)
+        Tick(form);   // a few figures land
+    Press(form, Qt::Key_A);
+    DeliverNotifications();
+    Press(form, Qt::Key_A);
+    DeliverNotifications();
+    ASSERT_FALSE(form.Game->Running);
+    if (form.Edit1->isEnabled())
+        Press(form, Qt::Key_Return);
+    DeliverNotifications();
+    const std::vector<RecordEntry>& entries = form.RecordsShown().Entries();
+    ASSERT_EQ(entries.size(), 2u);
+    const int mine = entries[0].Name == AutopilotName ? 2 : 1;
+    EXPECT_NE(entries[std::size_t(mine - 1)].Name, AutopilotName);
+    const auto players = form.RecordsShown().Replays().Find(entries, mine);
+    ASSERT_TRUE(players.has_value());
+    EXPECT_EQ(players->Result.Name, entries[std::size_t(mine - 1)].Name);
+    EXPECT_FALSE(PlayReplay(*players).AutopilotPlayed);
 }
 
 TEST(WindowReplays, TheBestGamePlaysInTheWellAndWritesNothing)
