@@ -168,7 +168,9 @@ std::optional<HttpResponse> RecordsService::HandlePage(bool verifiedOnly, std::u
 {
     std::lock_guard lock(Lock);
     const Clock::time_point now = Clock::now();
-    if (PageCommits < Commits) {
+    // A rendering stuck on the database is not waited for again.
+    const bool stuck = RenderingSince && now - *RenderingSince > PageWaitMost;
+    if (PageCommits < Commits && !stuck) {
         PageWaiting.push_back({token, Commits, verifiedOnly, now + PageWaitMost});
         PageWanted = true;
         ReaderWork.notify_one();
@@ -509,6 +511,10 @@ void RecordsService::RenderPages()
         if (!render)
             continue;
         const Clock::time_point readAt = Clock::now();
+        {
+            std::lock_guard lock(Lock);
+            RenderingSince = readAt;
+        }
         std::shared_ptr<const Pages> page;
         try {
             page = ReadPages();
@@ -522,6 +528,7 @@ void RecordsService::RenderPages()
                 Page = std::move(page);
             }
             PageReadAt = readAt;
+            RenderingSince.reset();
             PageCommits = std::max(PageCommits, commits);
             // Answered: whoever waited for no more commits than were read.
             const auto rest = std::partition(PageWaiting.begin(), PageWaiting.end(),

@@ -20,8 +20,8 @@
 // memory, so a page never waits behind a write (nor behind another process
 // holding the database's write lock). After a commit, page requests wait
 // for the next rendering, so that a player told "stored" sees the row, but
-// never longer than PageWaitMost: a database that does not answer gets the
-// page as last rendered. A page older than PageMaxAge is rendered again when
+// never longer than PageWaitMost: while a database does not answer, pages
+// are the page as last rendered. A page older than PageMaxAge is rendered again when
 // asked for, so that other writers to the database show too. Whatever waits
 // for the database longer than StoreWaitMost (a publish, a verification's
 // mark, a download) is answered 503.
@@ -178,6 +178,8 @@ private:
     std::shared_ptr<const Pages> Page;
     // When the page was last rendered (or tried).
     Clock::time_point PageReadAt;
+    // When the rendering under way began.
+    std::optional<Clock::time_point> RenderingSince;
 
     std::thread WriterThread;
     std::thread ReaderThread;
