@@ -9,15 +9,6 @@
 
 namespace {
 
-std::string_view Trimmed(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
-
 std::string Text(int family, const void* bytes)
 {
     char text[INET6_ADDRSTRLEN] = {};
@@ -35,7 +26,7 @@ std::string V6Text(const in6_addr& address)
 
 std::optional<std::string> CanonicalAddress(std::string_view text)
 {
-    text = Trimmed(text);
+    text = TrimBlanks(text);
     if (text.size() >= 2 && text.front() == '[' && text.back() == ']')
         text = text.substr(1, text.size() - 2);
     if (text.empty() || text.size() >= INET6_ADDRSTRLEN)

@@ -25,15 +25,6 @@ bool SameLetters(std::string_view a, std::string_view b)
            });
 }
 
-std::string_view TrimBlanks(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
-
 // One line without its end; the end is LF or CRLF.
 std::string_view WithoutEnd(std::string_view line)
 {
@@ -111,6 +102,15 @@ bool ReadRequestLine(std::string_view line, HttpRequest& request, bool& http10, 
 }
 
 }  // namespace
+
+std::string_view TrimBlanks(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    return text;
+}
 
 HeadRead ReadRequestHead(std::string_view received, const HttpLimits& limits)
 {

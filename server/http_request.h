@@ -50,6 +50,9 @@ struct HeadRead {
     int Status = 0;   // 400, 414, 417, 431 or 505 when refused
 };
 
+// Text without the blanks and tabs around it.
+std::string_view TrimBlanks(std::string_view text);
+
 // Reads the head at the start of received. Empty lines before the request
 // line are skipped, as HTTP allows; a line ends at CRLF or LF. An HTTP/1.1
 // request must name its Host once (400 otherwise); any request may name it

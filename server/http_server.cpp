@@ -102,7 +102,6 @@ struct Answer {
     bool Ready = false;
     bool Head = false;
     bool CloseAfter = false;
-    bool Interim = false;   // a 100 Continue before the final answer
     std::string Bytes;
     std::string Client, Method, Target;
     Clock::time_point Started;
@@ -117,7 +116,6 @@ struct Connection {
     std::optional<HttpRequest> Awaiting;
     std::size_t BodyLength = 0;
     std::deque<Answer> Out;
-    std::size_t OutBytes = 0;       // of the ready answers not yet sent
     std::size_t SentOfFront = 0;
     Clock::time_point Deadline;     // for the next head and its body, while no answer is due
     bool SendBlocked = false;       // the socket took no more of the front answer
@@ -376,8 +374,7 @@ private:
         // A request waits while one before it is being handled elsewhere
         // (a publish being stored): a page asked for after a publish on the
         // same connection shows it.
-        while (!c.Closing && c.Out.size() < Settings.MaxPipelined && c.OutBytes < Settings.MaxWaitingBytes &&
-               (c.Out.empty() || c.Out.back().Ready)) {
+        while (!c.Closing && Room(c) && (c.Out.empty() || c.Out.back().Ready)) {
             if (!c.Awaiting) {
                 if (c.In.empty())
                     break;
@@ -397,9 +394,8 @@ private:
                 // A client that waits to be asked for its body is asked at once.
                 if (read.Request.ExpectContinue && c.BodyLength > c.In.size()) {
                     Answer asked;
-                    asked.Ready = asked.Interim = true;
+                    asked.Ready = true;
                     asked.Bytes = Continue;
-                    c.OutBytes += asked.Bytes.size();
                     c.Out.push_back(std::move(asked));
                 }
                 c.Awaiting = std::move(read.Request);
@@ -414,6 +410,16 @@ private:
             c.BodyLength = 0;
             Dispatch(c, request);
         }
+    }
+
+    // Whether more of the connection's requests may be taken: few enough
+    // answers wait, and few enough bytes of them.
+    bool Room(const Connection& c) const
+    {
+        std::size_t bytes = 0;
+        for (const Answer& answer : c.Out)
+            bytes += answer.Bytes.size();
+        return c.Out.size() < Settings.MaxPipelined && bytes - c.SentOfFront < Settings.MaxWaitingBytes;
     }
 
     // The status that refuses the request's body, or 0; length: the body's
@@ -449,7 +455,6 @@ private:
         std::optional<HttpResponse> now = Handle(request, token);
         if (now) {
             Finish(answer, *now);
-            c.OutBytes += answer.Bytes.size();
         } else {
             answer.Token = token;
             Deferred[token] = {c.Fd, c.Id};
@@ -470,7 +475,6 @@ private:
         answer.Started = started.value_or(Clock::now());
         answer.CloseAfter = true;
         Finish(answer, Plain(status, Reason(status)));
-        c.OutBytes += answer.Bytes.size();
         c.Out.push_back(std::move(answer));
         c.Closing = true;
         c.In.clear();
@@ -511,7 +515,6 @@ private:
             if (c.SentOfFront < front.Bytes.size())
                 continue;
             const bool closeAfter = front.CloseAfter;
-            c.OutBytes -= front.Bytes.size();
             c.Out.pop_front();
             c.SentOfFront = 0;
             c.SendBlocked = false;
@@ -533,8 +536,7 @@ private:
                 c.Deadline = Clock::now() + Settings.RequestDeadline;
         }
         // Read only while there is room for the answers.
-        const bool room = c.Out.size() < Settings.MaxPipelined && c.OutBytes < Settings.MaxWaitingBytes;
-        SetInterest(c, (room ? EPOLLIN | EPOLLRDHUP : EPOLLRDHUP) |
+        SetInterest(c, (Room(c) ? EPOLLIN | EPOLLRDHUP : EPOLLRDHUP) |
                            (!c.Out.empty() && c.Out.front().Ready ? EPOLLOUT : 0u));
         return true;
     }
@@ -545,7 +547,6 @@ private:
         c.Lingering = true;
         c.LingerUntil = Clock::now() + Linger;
         c.Out.clear();
-        c.OutBytes = 0;
         c.In.clear();
         SetInterest(c, EPOLLIN | EPOLLRDHUP);
     }
@@ -603,10 +604,8 @@ private:
                 continue;
             Connection& c = found->second;
             for (Answer& answer : c.Out)
-                if (!answer.Ready && answer.Token == token) {
+                if (!answer.Ready && answer.Token == token)
                     Finish(answer, response);
-                    c.OutBytes += answer.Bytes.size();
-                }
             Write(c);
         }
     }

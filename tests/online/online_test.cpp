@@ -73,11 +73,11 @@ TEST(PublishAddress, TheServerValueGivesTheSchemeOfEveryAddress)
         {"localhost:8642", "http://localhost:8642"},
         {"records.example", "http://records.example"},
         {"h:1/", "http://h:1/"},   // a plain host is taken as it stands
-        {"https://records.example", "https://records.example"},
+        {"https://localhost", "https://localhost"},
         {"https://127.0.0.1:8443", "https://127.0.0.1:8443"},
-        {"https://records.example/", "https://records.example"},
+        {"https://localhost/", "https://localhost"},
         {"https://h//", "https://h/"},
-        {"HTTPS://Records.Example:443", "https://Records.Example:443"},
+        {"HTTPS://LocalHost:443", "https://LocalHost:443"},
         {"http://h:2/", "http://h:2"},
         {"Http://h", "http://h"},
     };

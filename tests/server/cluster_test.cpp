@@ -19,10 +19,8 @@
 #include <thread>
 
 #include "common/score_text.h"
-#include "engine/headless_host.h"
 #include "online/check_url.h"
 #include "online/publish_address.h"
-#include "replay/play_commands.h"
 #include "replay/replay.h"
 #include "server/records_store.h"
 #include "games.h"
@@ -205,7 +203,6 @@ LoopbackAnswer HttpsGet(int port, const std::string& target)
     }
     return answer;
 }
-
 
 class RecordsCluster : public ::testing::Test {
 protected:

@@ -104,12 +104,8 @@ TEST(StalledDatabase, PagesComeAtOnceAndEveryPublishIsAnsweredInBoundedTime)
     EXPECT_LT(slowestPublish, RecordsService::StoreWaitMost + 1500ms);
     EXPECT_GT(statuses[503], 0) << "publishes during the stall";
     EXPECT_GT(statuses[200], 0);
-    EXPECT_EQ(statuses[200] + statuses[503], [&] {
-        int all = 0;
-        for (const auto& [status, count] : statuses)
-            all += count;
-        return all;
-    }()) << "nothing but stored or busy";
+    for (const auto& [status, count] : statuses)
+        EXPECT_TRUE(status == 200 || status == 503) << count << " publishes answered " << status;
     std::set<std::string> stored;
     for (const HumanResult& row : OpenRecordsStore(database)->BestPlayers(1 << 20))
         stored.insert(row.Name);

@@ -400,56 +400,38 @@ public:
     void Arm() { Armed = true; }
 
 private:
+    // One connection at a time, as the store has it.
     void Run()
     {
-        std::vector<std::pair<int, int>> pairs;   // client, database
         while (!Stopping) {
-            std::vector<pollfd> ready{{Listener, POLLIN, 0}};
-            for (const auto& [client, database] : pairs) {
-                ready.push_back({client, POLLIN, 0});
-                ready.push_back({database, POLLIN, 0});
-            }
-            if (::poll(ready.data(), nfds_t(ready.size()), 50) <= 0)
+            pollfd listening{Listener, POLLIN, 0};
+            if (::poll(&listening, 1, 50) <= 0)
                 continue;
-            std::vector<std::pair<int, int>> kept;
-            for (std::size_t k = 0; k < pairs.size(); ++k) {
-                const auto [client, database] = pairs[k];
-                bool gone = false;
-                for (const bool up : {true, false}) {
-                    if (gone || !(ready[1 + 2 * k + (up ? 0 : 1)].revents & (POLLIN | POLLHUP | POLLERR)))
+            const int client = ::accept4(Listener, nullptr, nullptr, SOCK_CLOEXEC);
+            const int database = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(std::uint16_t(Target));
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            ::connect(database, reinterpret_cast<sockaddr*>(&address), sizeof address);
+            for (bool open = true; open && !Stopping;) {
+                pollfd ready[] = {{client, POLLIN, 0}, {database, POLLIN, 0}};
+                if (::poll(ready, 2, 50) <= 0)
+                    continue;
+                for (int side = 0; side < 2 && open; ++side) {
+                    if (!(ready[side].revents & (POLLIN | POLLHUP | POLLERR)))
                         continue;
                     char buffer[65536];
-                    const ssize_t got = ::recv(up ? client : database, buffer, sizeof buffer, 0);
-                    gone = got <= 0;
-                    if (gone)
-                        continue;
-                    ::send(up ? database : client, buffer, std::size_t(got), MSG_NOSIGNAL);
-                    if (up && Armed && std::string_view(buffer, std::size_t(got)).find("COMMIT") != std::string_view::npos) {
+                    const ssize_t got = ::recv(ready[side].fd, buffer, sizeof buffer, 0);
+                    open = got > 0 && ::send(ready[1 - side].fd, buffer, std::size_t(got), MSG_NOSIGNAL) == got;
+                    if (open && side == 0 && Armed &&
+                        std::string_view(buffer, std::size_t(got)).find("COMMIT") != std::string_view::npos) {
                         Armed = false;
                         std::this_thread::sleep_for(300ms);   // the database commits; its answer is not passed on
-                        gone = true;
+                        open = false;
                     }
                 }
-                if (gone) {
-                    ::close(client);
-                    ::close(database);
-                } else {
-                    kept.emplace_back(client, database);
-                }
             }
-            pairs.swap(kept);
-            if (ready[0].revents & POLLIN) {
-                const int client = ::accept4(Listener, nullptr, nullptr, SOCK_CLOEXEC);
-                const int database = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-                sockaddr_in address{};
-                address.sin_family = AF_INET;
-                address.sin_port = htons(std::uint16_t(Target));
-                address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-                ::connect(database, reinterpret_cast<sockaddr*>(&address), sizeof address);
-                pairs.emplace_back(client, database);
-            }
-        }
-        for (const auto& [client, database] : pairs) {
             ::close(client);
             ::close(database);
         }
