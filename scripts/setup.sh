@@ -39,6 +39,11 @@ packages=(
   xdotool
   wmctrl
   x11-utils
+  qt6-wayland
+  sway
+  wtype
+  grim
+  lintian
 )
 
 # One query for all of them: every package dpkg knows of, with its state.

@@ -4,6 +4,7 @@
 #include <set>
 #include <sstream>
 
+#include "common/score_text.h"
 #include "storage/atomic_file.h"
 
 namespace fs = std::filesystem;
@@ -73,22 +74,49 @@ std::vector<ReplayShelf::Row> ReplayShelf::ReadIndex() const
     try {
         text = ReadWholeFile(Dir / IndexName, MaxIndexBytes);
     } catch (const FileError&) {
-        return rows;   // none yet, or not ours: no replays
+        text.clear();   // none, or not ours: every row comes from the files
     }
+    std::set<std::string> named;
     std::istringstream lines(text);
     std::string line;
-    if (!std::getline(lines, line) || line != IndexHeading)
-        return rows;
-    while (std::getline(lines, line)) {
-        const std::size_t first = line.find('\t'), second = line.find('\t', first + 1);
-        if (first == std::string::npos || second == std::string::npos)
-            continue;
-        Row row{line.substr(0, first), Unescape(line.substr(first + 1, second - first - 1)),
-                Unescape(line.substr(second + 1))};
-        if (ReplayFileName(row.File))
+    if (std::getline(lines, line) && line == IndexHeading)
+        while (std::getline(lines, line)) {
+            const std::size_t first = line.find('\t'), second = line.find('\t', first + 1);
+            if (first == std::string::npos || second == std::string::npos)
+                continue;
+            Row row{line.substr(0, first), Unescape(line.substr(first + 1, second - first - 1)),
+                    Unescape(line.substr(second + 1))};
+            std::error_code error;
+            if (!ReplayFileName(row.File) || !fs::is_regular_file(Dir / row.File, error) ||
+                !named.insert(row.File).second)
+                continue;
             rows.push_back(std::move(row));
+        }
+
+    // A replay the index does not name (it was lost, cut short or damaged)
+    // still says whose it is: it joins the rows, oldest first.
+    std::vector<std::pair<unsigned long, std::string>> strays;
+    std::error_code error;
+    for (const fs::directory_entry& item : fs::directory_iterator(Dir, error)) {
+        const std::string name = item.path().filename().string();
+        if (ReplayFileName(name) && !named.count(name))
+            strays.emplace_back(std::stoul(name.substr(0, name.size() - 4)), name);
     }
+    std::sort(strays.begin(), strays.end());
+    for (const auto& [number, name] : strays)
+        if (const auto row = RowFromFile(name))
+            rows.push_back(*row);
     return rows;
+}
+
+std::optional<ReplayShelf::Row> ReplayShelf::RowFromFile(const std::string& file) const
+{
+    try {
+        const Replay replay = ReadReplay(ReadWholeFile(Dir / file, MaxReplayBytes));
+        return Row{file, FormatScore(replay.Result.Score), replay.Result.Name};
+    } catch (const std::exception&) {
+        return std::nullopt;   // not a replay: left where it is, tied to nobody
+    }
 }
 
 void ReplayShelf::WriteIndex(const std::vector<Row>& rows)
@@ -100,34 +128,47 @@ void ReplayShelf::WriteIndex(const std::vector<Row>& rows)
 }
 
 std::vector<const ReplayShelf::Row*> ReplayShelf::Match(const std::vector<RecordEntry>& entries,
-                                                        const std::vector<Row>& rows) const
+                                                        std::vector<Row>& rows) const
 {
-    // Both lists keep the table's order, so each entry takes the next row of
-    // its name and score; a row passed over belonged to an entry now gone.
+    // Each entry takes the first row of its name and score not yet taken:
+    // the rows keep the table's order, so of two entries alike the upper
+    // takes the older replay. A row nobody takes may have been damaged in
+    // the index: it is read again from its file, and a row nobody takes
+    // then belonged to an entry gone.
     std::vector<const Row*> matched(entries.size(), nullptr);
-    std::size_t next = 0;
-    for (std::size_t k = 0; k < entries.size(); ++k) {
-        for (std::size_t r = next; r < rows.size(); ++r)
-            if (rows[r].Name == entries[k].Name && rows[r].Score == entries[k].Score) {
-                matched[k] = &rows[r];
-                next = r + 1;
-                break;
+    std::vector<bool> taken(rows.size(), false);
+    const auto pass = [&] {
+        for (std::size_t k = 0; k < entries.size(); ++k)
+            for (std::size_t r = 0; r < rows.size() && !matched[k]; ++r)
+                if (!taken[r] && rows[r].Name == entries[k].Name && rows[r].Score == entries[k].Score) {
+                    matched[k] = &rows[r];
+                    taken[r] = true;
+                }
+    };
+    pass();
+    if (std::find(matched.begin(), matched.end(), nullptr) == matched.end())
+        return matched;
+    bool repaired = false;
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        if (!taken[r])
+            if (const auto read = RowFromFile(rows[r].File); read && (read->Name != rows[r].Name || read->Score != rows[r].Score)) {
+                rows[r] = *read;
+                repaired = true;
             }
-    }
+    if (repaired)
+        pass();
     return matched;
 }
 
-void ReplayShelf::Tidy(const std::vector<Row>& rows)
+void ReplayShelf::Tidy(const std::vector<Row>& candidates, const std::vector<Row>& kept)
 {
     std::set<std::string> named;
-    for (const Row& row : rows)
+    for (const Row& row : kept)
         named.insert(row.File);
     std::error_code error;
-    for (const fs::directory_entry& item : fs::directory_iterator(Dir, error)) {
-        const std::string name = item.path().filename().string();
-        if (ReplayFileName(name) && !named.count(name))
-            fs::remove(item.path(), error);
-    }
+    for (const Row& row : candidates)
+        if (!named.count(row.File))
+            fs::remove(Dir / row.File, error);
 }
 
 void ReplayShelf::Keep(const std::vector<RecordEntry>& entries, int place, const Replay& replay)
@@ -137,7 +178,7 @@ void ReplayShelf::Keep(const std::vector<RecordEntry>& entries, int place, const
     std::vector<Row> old = ReadIndex();
     std::vector<RecordEntry> others = entries;
     others.erase(others.begin() + (place - 1));
-    const std::vector<const Row*> kept = Match(others, old);
+    std::vector<const Row*> kept = Match(others, old);
 
     // A number no file of the folder has: the next after the largest, or
     // when that would have too many digits to be ours, the first free one.
@@ -170,14 +211,14 @@ void ReplayShelf::Keep(const std::vector<RecordEntry>& entries, int place, const
             rows.push_back(*row);
     }
     WriteIndex(rows);
-    Tidy(rows);
+    Tidy(old, rows);
 }
 
 std::optional<std::string> ReplayShelf::FileOf(const std::vector<RecordEntry>& entries, int place) const
 {
     if (place < 1 || place > int(entries.size()))
         return std::nullopt;
-    const std::vector<Row> rows = ReadIndex();
+    std::vector<Row> rows = ReadIndex();
     const Row* row = Match(entries, rows)[std::size_t(place - 1)];
     return row ? std::optional<std::string>(row->File) : std::nullopt;
 }
@@ -211,6 +252,8 @@ void ReplayShelf::EraseAll()
     fs::remove(Dir / IndexName, error);
     if (error)
         throw FileError("Cannot delete file \"" + FullPath(Dir / IndexName) + "\". " + error.message());
-    Tidy({});
+    for (const fs::directory_entry& item : fs::directory_iterator(Dir, error))
+        if (ReplayFileName(item.path().filename().string()))
+            fs::remove(item.path(), error);
     fs::remove(Dir, error);   // only when empty: anything else there is not ours
 }

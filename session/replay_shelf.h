@@ -4,7 +4,9 @@
 // replay and an index that ties each to its entry by name and score, in the
 // table's order. The records file itself does not change. A replay is kept
 // when its game's name is entered; an entry that leaves the thirty takes
-// its replay with it, and erasing the records erases them all.
+// its replay with it, and erasing the records erases them all. Each file
+// holds its entry's name and score, so a lost or damaged index costs no
+// replay: the files not named in it are read for whose they are.
 
 #include <filesystem>
 #include <optional>
@@ -41,13 +43,17 @@ private:
         std::string Score;
         std::string Name;
     };
+    // The index's rows of files that are there, then a row for each replay
+    // file it does not name, as the file has it.
     std::vector<Row> ReadIndex() const;
+    std::optional<Row> RowFromFile(const std::string& file) const;
     void WriteIndex(const std::vector<Row>& rows);
-    // For each entry, the index row that is its replay (or none), matched in order.
-    std::vector<const Row*> Match(const std::vector<RecordEntry>& entries, const std::vector<Row>& rows) const;
+    // For each entry, the row that is its replay (or none); rows no entry
+    // takes are mended from their files on the way.
+    std::vector<const Row*> Match(const std::vector<RecordEntry>& entries, std::vector<Row>& rows) const;
     std::optional<std::string> FileOf(const std::vector<RecordEntry>& entries, int place) const;
-    // Removes the replay files the rows do not name.
-    void Tidy(const std::vector<Row>& rows);
+    // Removes the files of the candidates that kept does not name.
+    void Tidy(const std::vector<Row>& candidates, const std::vector<Row>& kept);
 
     std::filesystem::path Dir;
 };

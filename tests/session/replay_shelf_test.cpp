@@ -92,6 +92,7 @@ TEST(ReplayShelf, ABadIndexOrAStrangerInTheFolderHarmsNothing)
     shelf.Keep(entries, 1, Game(7));
     std::ofstream(shelf.Folder() / "notes.txt") << "mine";
     std::ofstream(shelf.Folder() / "index") << "vantorix2 replays 1\n../r.rez\t500\tAnn\nnonsense\n";
+    // The replay names nobody, so the index was all that tied it to Ann.
     EXPECT_FALSE(shelf.Has(entries, 1));
     EXPECT_EQ(shelf.Find(entries, 1), std::nullopt);
     // Keeping again writes a good index; a file not of ours stays.
@@ -101,6 +102,66 @@ TEST(ReplayShelf, ABadIndexOrAStrangerInTheFolderHarmsNothing)
     shelf.EraseAll();
     EXPECT_EQ(ReplayFiles(shelf.Folder()), 0u);
     EXPECT_TRUE(std::filesystem::exists(shelf.Folder() / "notes.txt"));
+}
+
+// Each file says whose replay it is, so however the index breaks, reading
+// finds every replay and the next keeping loses none whose entry stays.
+TEST(ReplayShelf, ABrokenIndexLosesNoReplay)
+{
+    const std::string heading = "vantorix2 replays 1\n";
+    struct Case {
+        const char* name;
+        std::string index;   // "-": none at all
+    } cases[] = {
+        {"missing", "-"},
+        {"random bytes", std::string("\x8f\x00\xd1\tq\n\x03\xff", 8)},
+        {"empty", ""},
+        {"cut short in a name", heading + "1.vxr\t900\tBob\n2.vxr\t700\tCi"},
+        {"a line naming a missing file", heading + "7.vxr\t900\tBob\n1.vxr\t900\tBob\n"},
+        {"two lines for one file", heading + "1.vxr\t900\tBob\n1.vxr\t700\tCid\n3.vxr\t500\tAnn\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempFolder folder;
+        ReplayShelf shelf(folder / "r.rez");
+        // Four entries, named as the records session names them; the lowest
+        // leaves when Eve comes in.
+        const std::pair<std::string, std::string> rows[] = {{"Bob", "900"}, {"Cid", "700"}, {"Ann", "500"}, {"Dan", "100"}};
+        for (int k = 1; k <= 4; ++k) {
+            Replay named = Game(std::uint32_t(k));
+            named.Result = {std::stoi(rows[k - 1].second), 1, 0, 0, false, rows[k - 1].first};
+            shelf.Keep(Table({rows, rows + k}), k, named);
+        }
+        const auto index = shelf.Folder() / "index";
+        std::filesystem::remove(index);
+        if (c.index != "-")
+            std::ofstream(index, std::ios::binary) << c.index;
+
+        EXPECT_EQ(Seeds(shelf, Table({{"Bob", "900"}, {"Cid", "700"}, {"Ann", "500"}, {"Dan", "100"}})),
+                  (std::vector<std::uint32_t>{1, 2, 3, 4}));
+        const auto after = Table({{"Bob", "900"}, {"Eve", "800"}, {"Cid", "700"}, {"Ann", "500"}});
+        shelf.Keep(after, 2, Game(5));
+        EXPECT_EQ(Seeds(shelf, after), (std::vector<std::uint32_t>{1, 5, 2, 3}));
+        EXPECT_EQ(ReplayFiles(shelf.Folder()), 4u) << "Dan's replay goes with his entry";
+        EXPECT_EQ(Seeds(ReplayShelf(folder / "r.rez"), after), (std::vector<std::uint32_t>{1, 5, 2, 3}))
+            << "the index written is whole again";
+    }
+}
+
+// A file of ours that is no replay is tied to nobody and taken by no keeping,
+// only by erasing.
+TEST(ReplayShelf, AFileThatIsNoReplayStaysUntilTheRecordsAreErased)
+{
+    TempFolder folder;
+    ReplayShelf shelf(folder / "r.rez");
+    std::filesystem::create_directories(shelf.Folder());
+    std::ofstream(shelf.Folder() / "5.vxr", std::ios::binary) << "not a replay";
+    const auto entries = Table({{"Ann", "500"}});
+    shelf.Keep(entries, 1, Game(1));
+    EXPECT_EQ(Seeds(shelf, entries), (std::vector<std::uint32_t>{1}));
+    EXPECT_EQ(ReplayFiles(shelf.Folder()), 2u);
+    shelf.EraseAll();
+    EXPECT_FALSE(std::filesystem::exists(shelf.Folder()));
 }
 
 // A records file may hold any text in a name or a score. Each pair below
