@@ -41,6 +41,23 @@ const MessageText NotPublished[2] = {
     {"Error!", "Server not responding\r\nor Internet connection\r\nis closed!  "},
 };
 
+const char* const ReplayProblems[2][5] = {
+    {
+        "Не удается прочитать файл \"%1\".",
+        "Файл \"%1\" - не запись игры.",
+        "Запись \"%1\" сделана другой версией игры.",
+        "Запись \"%1\" повреждена.",
+        "Запись \"%1\" не воспроизводится.",
+    },
+    {
+        "Cannot read the file \"%1\".",
+        "The file \"%1\" is not a replay.",
+        "The replay \"%1\" was made by another version of the game.",
+        "The replay \"%1\" is damaged.",
+        "The replay \"%1\" cannot be played.",
+    },
+};
+
 int Index(Language language)
 {
     return language == Language::English ? 1 : 0;
@@ -61,4 +78,9 @@ MessageText PublishedMessage(Language language)
 MessageText NotPublishedMessage(Language language)
 {
     return NotPublished[Index(language)];
+}
+
+const char* ReplayProblemText(Language language, ReplayProblem problem)
+{
+    return ReplayProblems[Index(language)][static_cast<int>(problem)];
 }

@@ -15,3 +15,7 @@ inline constexpr int EraseQuestions = 5;
 MessageText EraseMessage(Language language, int step);
 MessageText PublishedMessage(Language language);
 MessageText NotPublishedMessage(Language language);
+
+// Why a replay could not be watched; the text has "%1" for the file.
+enum class ReplayProblem { Unreadable, NotAReplay, OtherVersion, Damaged, Unplayable };
+const char* ReplayProblemText(Language language, ReplayProblem problem);

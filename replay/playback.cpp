@@ -75,10 +75,10 @@ void ReplayPlayback::Begin()
 {
     Started = true;
     if (!PlayableRules(Source.Rules))
-        throw ReplayError("the replay's rules are out of the game's range");
+        throw ReplayError("the replay's rules are out of the game's range", ReplayFault::Unplayable);
     if (Source.DrawsBefore > Limits.MaxDrawsBefore)
         throw ReplayError("the replay starts too far into its random source (" + std::to_string(Source.DrawsBefore) +
-                          " draws)");
+                          " draws)", ReplayFault::Unplayable);
     const ReplayRules& rules = Source.Rules;
     Placed = "VXG1";
     PutBytes(Placed, Source.Seed, 4);
@@ -100,7 +100,7 @@ void ReplayPlayback::Begin()
         Game.Random.Skip(now);
         left -= now;
         if (Limits.Deadline && std::chrono::steady_clock::now() > *Limits.Deadline)
-            throw ReplayError("the replay takes too long to play");
+            throw ReplayError("the replay takes too long to play", ReplayFault::Unplayable);
     }
     Commands.Look = Source.Look;
     Commands.StartGame();
@@ -109,13 +109,13 @@ void ReplayPlayback::Begin()
 void ReplayPlayback::ApplyOne(ReplayEventKind kind)
 {
     if (!Game.Running)
-        throw ReplayError("the replay goes on after its game has ended");
+        throw ReplayError("the replay goes on after its game has ended", ReplayFault::Unplayable);
     // The game records no tick of a paused game: such a tick is made up.
     if (IsTick(kind) && Game.Paused)
-        throw ReplayError("the replay has a tick of a paused game");
+        throw ReplayError("the replay has a tick of a paused game", ReplayFault::Unplayable);
     if (kind == ReplayEventKind::Landed) {
         if (!Commands.LandingPending())
-            throw ReplayError("the replay has a landing where no figure landed");
+            throw ReplayError("the replay has a landing where no figure landed", ReplayFault::Unplayable);
         Autopilot = Autopilot || Commands.AutopilotOn();
         if (Landings++ < IdentityLandings) {
             // The well's cells the figure covers, in the well's order: the
@@ -134,13 +134,13 @@ void ReplayPlayback::ApplyOne(ReplayEventKind kind)
     }
     if (kind == ReplayEventKind::Started) {
         if (SawStarted)
-            throw ReplayError("the replay starts its game twice");
+            throw ReplayError("the replay starts its game twice", ReplayFault::Unplayable);
         SawStarted = true;
     }
     if (++Applied > Limits.MaxEvents)
-        throw ReplayError("the replay has more than " + std::to_string(Limits.MaxEvents) + " events");
+        throw ReplayError("the replay has more than " + std::to_string(Limits.MaxEvents) + " events", ReplayFault::Unplayable);
     if (Limits.Deadline && Applied % EventsPerClockCheck == 1 && std::chrono::steady_clock::now() > *Limits.Deadline)
-        throw ReplayError("the replay takes too long to play");
+        throw ReplayError("the replay takes too long to play", ReplayFault::Unplayable);
     Commands.Apply(kind);
     if (Limits.HoldToClaims)
         CheckClaims();
@@ -152,7 +152,7 @@ void ReplayPlayback::CheckClaims() const
     const ReplayResult& claims = Source.Result;
     if (reached.Score > claims.Score || reached.Level > claims.Level || reached.Landings > claims.Landings ||
         reached.Ticks > claims.Ticks)
-        throw ReplayError("the replay goes past what it says it reached");
+        throw ReplayError("the replay goes past what it says it reached", ReplayFault::Unplayable);
 }
 
 bool ReplayPlayback::StepToTick()
@@ -167,7 +167,7 @@ bool ReplayPlayback::StepToTick()
     while (Run < Events.size()) {
         const ReplayEvent& event = Events[Run];
         if (static_cast<int>(event.Kind) >= ReplayEventKinds)
-            throw ReplayError("the replay has an event of an unknown kind");
+            throw ReplayError("the replay has an event of an unknown kind", ReplayFault::Unplayable);
         ApplyOne(event.Kind);
         if (++DoneOfRun >= event.Count) {
             ++Run;

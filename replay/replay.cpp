@@ -164,15 +164,16 @@ std::string WriteReplay(const Replay& replay)
 Replay ReadReplay(std::string_view bytes)
 {
     if (bytes.size() > MaxReplayBytes)
-        throw ReplayError("replay file larger than " + std::to_string(MaxReplayBytes) + " bytes");
+        throw ReplayError("replay file larger than " + std::to_string(MaxReplayBytes) + " bytes", ReplayFault::NotAReplay);
     if (bytes.substr(0, Magic.size()) != Magic)
-        throw ReplayError("not a replay file (no VXRP signature)");
+        throw ReplayError("not a replay file (no VXRP signature)", ReplayFault::NotAReplay);
     if (bytes.size() < Magic.size() + 1)
         throw ReplayError("replay file cut short (at the version)");
     const auto version = static_cast<std::uint8_t>(bytes[Magic.size()]);
     if (version != ReplayVersion)
         throw ReplayError("replay version " + std::to_string(version) + " is not supported (this program reads version " +
-                          std::to_string(ReplayVersion) + ")");
+                          std::to_string(ReplayVersion) + ")",
+                          ReplayFault::OtherVersion);
     if (bytes.size() < Magic.size() + 1 + ChecksumBytes)
         throw ReplayError("replay file cut short (at the checksum)");
     const std::string_view body = bytes.substr(0, bytes.size() - ChecksumBytes);

@@ -84,9 +84,16 @@ inline constexpr std::size_t MaxReplayBytes = 1 << 20;
 inline constexpr std::size_t MaxReplayNameBytes = 64;
 
 // A file that is not a replay of this version; what() says what is wrong.
+// What kind of fault, for a message in the player's language.
+enum class ReplayFault { NotAReplay, OtherVersion, Damaged, Unplayable };
+
 class ReplayError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit ReplayError(const std::string& what, ReplayFault fault = ReplayFault::Damaged)
+        : std::runtime_error(what), Fault(fault)
+    {
+    }
+    ReplayFault Fault;
 };
 
 std::string WriteReplay(const Replay& replay);

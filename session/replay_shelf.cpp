@@ -223,6 +223,12 @@ std::optional<std::string> ReplayShelf::FileOf(const std::vector<RecordEntry>& e
     return row ? std::optional<std::string>(row->File) : std::nullopt;
 }
 
+std::optional<fs::path> ReplayShelf::PathOf(const std::vector<RecordEntry>& entries, int place) const
+{
+    const auto file = FileOf(entries, place);
+    return file ? std::optional<fs::path>(Dir / *file) : std::nullopt;
+}
+
 bool ReplayShelf::Has(const std::vector<RecordEntry>& entries, int place) const
 {
     const auto file = FileOf(entries, place);

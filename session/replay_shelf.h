@@ -27,7 +27,9 @@ public:
     // table. FileError when a file cannot be written (nothing is lost: the
     // index still names only files that exist).
     void Keep(const std::vector<RecordEntry>& entries, int place, const Replay& replay);
-    // Whether the entry at place (1..) has a replay on the shelf.
+    // The replay file of the entry at place (1..), if it has one.
+    std::optional<std::filesystem::path> PathOf(const std::vector<RecordEntry>& entries, int place) const;
+    // Whether the entry at place has a replay on the shelf.
     bool Has(const std::vector<RecordEntry>& entries, int place) const;
     // The replay file of the entry at place, as stored; nothing when it has
     // none. FileError when it cannot be read.

@@ -92,9 +92,11 @@ void TForm1::FormCreate()
     const RecordsStep loaded = Records.Load();
     ShowRecordsStep(loaded);
     Read_Options();
-    // Still the built-in Russian captions (the file named no language, or
-    // there was none): Qt's texts follow them too.
-    FollowLanguageInQtTexts();
+    // The built-in captions are Russian beside an English language button:
+    // a first start, or a file that named no language, shows the button's
+    // language from the first frame, as an activation would.
+    if (LanguageInForce.Shown() != LanguageInForce.Selected())
+        ChangeLang(LanguageInForce.Selected());
     Game->RecordPlace = static_cast<std::uint8_t>(loaded.Place);
     Flags.PlayerName = CurrentUserName();
 

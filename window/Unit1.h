@@ -313,6 +313,9 @@ private:
         Watched(const Replay& replay, TADTetrisGame& game, GameLoop& loop);
     };
     std::unique_ptr<Watched> Watch;
+    // The file being watched, for what a fault in it says.
+    QString WatchedFile;
+    void ReportReplayFault(const std::exception& error);
     std::unique_ptr<SoundOutput> Sound;
     // The built controls, in the order of the design table.
     std::vector<QObject*> DesignObjects;

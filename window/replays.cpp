@@ -1,6 +1,7 @@
 // Watching a replay in the well: the best entry's from the popup menu, or
 // a file named on the command line.
 
+#include "i18n/messages.h"
 #include "storage/atomic_file.h"
 #include "window/Unit1.h"
 #include "window/application.h"
@@ -11,24 +12,45 @@ TForm1::Watched::Watched(const Replay& replay, TADTetrisGame& game, GameLoop& lo
 {
 }
 
+void TForm1::ReportReplayFault(const std::exception& error)
+{
+    ReplayProblem problem = ReplayProblem::Unreadable;
+    if (const auto* fault = dynamic_cast<const ReplayError*>(&error)) {
+        const ReplayFault kinds[] = {ReplayFault::NotAReplay, ReplayFault::OtherVersion, ReplayFault::Damaged,
+                                     ReplayFault::Unplayable};
+        const ReplayProblem problems[] = {ReplayProblem::NotAReplay, ReplayProblem::OtherVersion, ReplayProblem::Damaged,
+                                          ReplayProblem::Unplayable};
+        for (std::size_t k = 0; k < std::size(kinds); ++k)
+            if (fault->Fault == kinds[k])
+                problem = problems[k];
+    }
+    // The reason in detail stays as the reader gave it, for whoever looks into the file.
+    const QString text = QString::fromUtf8(ReplayProblemText(LanguageInForce.Shown(), problem)).arg(WatchedFile);
+    VantorixApplication::ReportError(text + "\r\n\r\n(" + QString::fromUtf8(error.what()) + ")");
+}
+
 void TForm1::WatchBestClick()
 {
     Flags.MenuToggle = !Flags.MenuToggle;
+    const auto file = Records.Replays().PathOf(Records.Entries(), 1);
+    if (!file)
+        return;
+    WatchedFile = QString::fromStdString(file->string());
     try {
-        if (const auto replay = Records.Replays().Find(Records.Entries(), 1))
-            WatchReplay(*replay);
+        WatchReplay(ReadReplay(ReadWholeFile(*file, MaxReplayBytes)));
     } catch (const std::exception& error) {
-        VantorixApplication::ReportError(QString::fromUtf8(error.what()));
+        ReportReplayFault(error);
     }
 }
 
 bool TForm1::WatchReplayFile(const QString& file)
 {
+    WatchedFile = file;
     try {
         const Replay replay = ReadReplay(ReadWholeFile(file.toStdString(), MaxReplayBytes));
         return WatchReplay(replay);
     } catch (const std::exception& error) {
-        VantorixApplication::ReportError(file + ": " + QString::fromUtf8(error.what()));
+        ReportReplayFault(error);
         return false;
     }
 }
@@ -59,7 +81,7 @@ void TForm1::WatchTick()
     try {
         more = Watch->Playback.StepToTick();
     } catch (const ReplayError& error) {
-        VantorixApplication::ReportError(QString::fromUtf8(error.what()));
+        ReportReplayFault(error);
         StopWatching();
         return;
     }

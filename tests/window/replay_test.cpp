@@ -179,15 +179,36 @@ TEST(WindowReplays, AnyKeyStopsAReplayAndABadFileIsTold)
     EXPECT_FALSE(form.Edit1->isEnabled());
     EXPECT_TRUE(form.Label3->isVisible()) << "GAME OVER again";
 
-    std::vector<QString> told;
-    VantorixApplication::ShowError = [&](const QString& text) { told.push_back(text); };
     std::string damaged = WriteReplay(*replay);
     damaged[8] ^= 0x40;
     ReplaceFile("damaged.vxr", damaged);
-    EXPECT_FALSE(form.WatchReplayFile("damaged.vxr"));
-    EXPECT_FALSE(form.WatchReplayFile("missing.vxr"));
-    VantorixApplication::ShowError = nullptr;
-    ASSERT_EQ(told.size(), 2u);
-    EXPECT_TRUE(told[0].contains("checksum")) << told[0].toStdString();
-    EXPECT_FALSE(form.Watching());
+    std::string newer = WriteReplay(*replay);
+    newer[4] = 9;
+    ReplaceFile("newer.vxr", newer);
+    ReplaceFile("other.vxr", "[Options]\n");
+    // Told in the language in force, with the reader's reason after it.
+    const struct {
+        const char* file;
+        const char* english;
+        const char* russian;
+        const char* reason;
+    } cases[] = {
+        {"damaged.vxr", "The replay \"damaged.vxr\" is damaged.", "Запись \"damaged.vxr\" повреждена.", "checksum"},
+        {"missing.vxr", "Cannot read the file \"missing.vxr\".", "Не удается прочитать файл \"missing.vxr\".", "Cannot open"},
+        {"newer.vxr", "another version", "другой версией", "version 9"},
+        {"other.vxr", "is not a replay", "не запись игры", "VXRP"},
+    };
+    for (const Language language : {Language::English, Language::Russian}) {
+        language == Language::English ? form.RB_EngClick() : form.RB_RusClick();
+        for (const auto& c : cases) {
+            std::vector<QString> told;
+            VantorixApplication::ShowError = [&](const QString& text) { told.push_back(text); };
+            EXPECT_FALSE(form.WatchReplayFile(c.file));
+            VantorixApplication::ShowError = nullptr;
+            ASSERT_EQ(told.size(), 1u) << c.file;
+            EXPECT_TRUE(told[0].contains(language == Language::English ? c.english : c.russian)) << told[0].toStdString();
+            EXPECT_TRUE(told[0].contains(c.reason)) << told[0].toStdString();
+            EXPECT_FALSE(form.Watching());
+        }
+    }
 }

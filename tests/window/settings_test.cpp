@@ -81,10 +81,36 @@ TEST(Options, AFirstRunWritesTheBuiltInStateAndEndsInEnglish)
     IniProfile expected;
     WriteOptions(expected, GameOptions{});
     EXPECT_EQ(OptionsText(), expected.Text());
-    EXPECT_EQ(form.Label1->text(), "СЧЕТ") << "still the built-in captions";
     Activate(form);
     EXPECT_EQ(form.Label1->text(), "SCORE");
     EXPECT_FALSE(form.ImageEng->isHidden());
+}
+
+// Before any activation (a window that never had the focus) every caption
+// and the key help are of the one language the options file ends in.
+TEST(Languages, TheFirstFrameShowsTheOptionsLanguage)
+{
+    const struct {
+        const char* options;   // nullptr: no file
+        Language shown;
+    } cases[] = {
+        {nullptr, Language::English},
+        {"[Options]\nEnglish=0\nRussian=1\n", Language::Russian},
+        {"[Options]\nEnglish=0\nRussian=0\n", Language::English},
+        {"[Options]\nEnglish=1\nRussian=1\n", Language::Russian},
+        {"[Options]\nMode=1\n", Language::English},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options ? c.options : "no file");
+        std::filesystem::remove(OptionsPath);
+        if (c.options)
+            std::ofstream(OptionsPath) << c.options;
+        ProbeForm form;
+        for (const CaptionPair& pair : CaptionTable(c.shown))
+            EXPECT_EQ(Shown(form, pair.Component), QString::fromUtf8(pair.Caption)) << pair.Component;
+        EXPECT_EQ(form.LV2->topLevelItem(0)->text(1), QString::fromUtf8(KeyHelpTable(c.shown)[0]));
+        EXPECT_EQ(form.RB_Eng->isChecked(), c.shown == Language::English);
+    }
 }
 
 TEST(Options, TheSettingsSurviveARestartButTheRotation)
@@ -129,7 +155,7 @@ TEST(Options, TheFileIsReadAsTheProfileFunctionsRead)
         {"zero unticks", "[Options]\nAnimate Bonus=0\n", 2, 0x00FFFF, false, "SCORE"},
         {"Russian", "[Options]\nEnglish=0\nRussian=1\n", 2, 0x00FFFF, true, "СЧЕТ"},
         {"both: Russian wins", "[Options]\nEnglish=1\nRussian=1\n", 2, 0x00FFFF, true, "СЧЕТ"},
-        {"neither: no switch", "[Options]\nEnglish=0\nRussian=0\n", 2, 0x00FFFF, true, "СЧЕТ"},
+        {"neither: the button's English", "[Options]\nEnglish=0\nRussian=0\n", 2, 0x00FFFF, true, "SCORE"},
         {"not INI at all", "\x89PNG garbage\n", 2, 0x00FFFF, true, "SCORE"},
     };
     for (const auto& c : cases) {
@@ -210,7 +236,7 @@ TEST(Options, AWriteThatFailsIsReportedOnceAndTheSettingsStay)
 TEST(Languages, EachSwitchShowsItsTableAndIsIdempotent)
 {
     ProbeForm form;
-    for (Language language : {Language::English, Language::Russian, Language::English}) {
+    for (Language language : {Language::Russian, Language::English, Language::Russian}) {
         const bool english = language == Language::English;
         if (english)
             form.Label11Click();   // the link names the other language
@@ -231,6 +257,7 @@ TEST(Languages, EachSwitchShowsItsTableAndIsIdempotent)
             form.RB_RusClick();
         EXPECT_EQ(Captions(form), once);
     }
+    form.KeyPressDown('L');
     form.Edit1->setText("Ann");
     form.KeyPressDown('L');
     EXPECT_EQ(form.Edit1->text(), "Кое-кто") << "the L key switches too, and resets the name entry";
