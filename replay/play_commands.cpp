@@ -48,6 +48,7 @@ void PlayCommands::StartGame()
     Landings = 0;
     TicksAtStart = Loop.FallTicks;
     StoppedByCommand = false;
+    AutopilotLanded = false;
     Pending = false;
     if (!Recording)
         return;
@@ -157,6 +158,7 @@ void PlayCommands::Landed()
 {
     Record(ReplayEventKind::Landed);
     Pending = false;
+    AutopilotLanded = AutopilotLanded || Autopilot;
     ++Landings;
     Loop.Landed(false);
     if (Autopilot && Game.Running) {

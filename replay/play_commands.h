@@ -36,6 +36,9 @@ public:
     void SetPaused(bool paused);
     void SetAutopilot(bool on);
     bool AutopilotOn() const { return Autopilot; }
+    // A landing of the game in hand (or the last one) was answered with the
+    // autopilot on: the game is the autopilot's, whoever ends it.
+    bool AutopilotPlayed() const { return AutopilotLanded; }
 
     // The timers' ticks. A drop tick is told whether a command key was
     // pressed since the last one (it clears the flag).
@@ -71,6 +74,7 @@ private:
     GameLoop& Loop;
     bool Recording;
     bool Autopilot = false;
+    bool AutopilotLanded = false;
     bool Pending = false;
     std::uint32_t GamesStarted = 0;
     std::uint32_t Landings = 0;

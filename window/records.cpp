@@ -5,6 +5,7 @@
 #include <QScopeGuard>
 #include <QValidator>
 
+#include "common/records_site.h"
 #include "i18n/messages.h"
 #include "storage/cp1251.h"
 #include "window/Unit1.h"
@@ -115,7 +116,10 @@ void TForm1::Read_Res()
 
 void TForm1::CheckPlace()
 {
-    const RecordsStep step = Records.ScoreChanged(Flags.PlayerName.toStdString(), Game->Score, Game->RecordPlace);
+    // The autopilot's game keeps its name when the autopilot is switched off
+    // before this notice comes.
+    const QString name = Play->AutopilotPlayed() ? QString(AutopilotName) : Flags.PlayerName;
+    const RecordsStep step = Records.ScoreChanged(name.toStdString(), Game->Score, Game->RecordPlace);
     Game->RecordPlace = static_cast<std::uint8_t>(step.Place);
     ShowRecordsStep(step);
     if (step.RecordSound)
