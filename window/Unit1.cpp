@@ -125,6 +125,12 @@ void TForm1::FormDestroy()
     if (Destroyed)
         return;
     Destroyed = true;
+    if (Publisher) {
+        // Bounded by the publish's own limits.
+        Publisher->wait();
+        Publisher.reset();
+        QApplication::restoreOverrideCursor();
+    }
     Timer1->stop();
     Timer3->stop();
     Watch.reset();

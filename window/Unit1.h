@@ -17,6 +17,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QThread>
 #include <QTimer>
 #include <QTranslator>
 #include <QTreeWidget>
@@ -30,6 +31,7 @@
 #include "engine/game.h"
 #include "engine/game_loop.h"
 #include "i18n/language_state.h"
+#include "online/check_url.h"
 #include "platform/sound.h"
 #include "replay/play_commands.h"
 #include "replay/playback.h"
@@ -118,6 +120,8 @@ public:
                                                      const QString& text, QMessageBox::StandardButtons buttons)>
         AnswerDialog;
     static std::function<bool(const QUrl&)> OpenUrl;
+    // How long a publish may wait for the server (tests shorten it).
+    static CheckUrlLimits PublishLimits;
 
     // Handlers of the design.
     void ApplicationEvents1Message(int code);   // the application-wide hook
@@ -143,7 +147,10 @@ public:
     void AboutClick();
     void MExitClick();
     void Erase_ResultsClick();
+    // Starts publishing on a thread of its own; its message comes when it
+    // ends. Nothing while one runs.
     void Send_Results();
+    bool Publishing() const { return Publisher != nullptr; }
     void Look_Results();
     void LabelMouseMove(QLabel* label);
     void LabelMouseLeave(QLabel* label);
@@ -326,5 +333,7 @@ private:
     bool DropTimerResting = false;
     bool WasActive = false;
     bool Destroyed = false;
+    std::unique_ptr<QThread> Publisher;
+    void PublishEnded(bool published);
     bool ReplacingName = false;
 };

@@ -82,6 +82,8 @@ void TForm1::keyPressEvent(QKeyEvent* event)
 
 void TForm1::KeyPressDown(int key)
 {
+    if (Publishing())
+        return;   // the answer and its message come first
     if (Watching()) {
         // Any key ends a replay, and does nothing else.
         StopWatching();
@@ -260,7 +262,7 @@ void TForm1::mouseReleaseEvent(QMouseEvent* event)
 
 void TForm1::GB5MouseUp()
 {
-    if (!GBOptions->isHidden() || Edit1->isEnabled() || Game->Running)
+    if (!GBOptions->isHidden() || Edit1->isEnabled() || Game->Running || Publishing())
         return;
     if (!GBAbout->isHidden()) {
         ShowAbout();

@@ -32,29 +32,53 @@ void TForm1::ShowLinkAddresses()
     Label9->setText(AuthorMail.empty() ? QString("E-mail...") : QString::fromStdString(AuthorMail));
 }
 
+CheckUrlLimits TForm1::PublishLimits;
+
 void TForm1::Send_Results()
 {
+    if (Publishing())
+        return;
     const std::vector<RecordEntry> entries = Records.Entries();
     const PublishValues values = ChoosePublishValues(entries);
     const std::string address = PublishAddress(RecordsServer, values);
-    // The request blocks the window, as the player can see from the cursor.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool published = CheckUrl(address);
-    if (published) {
-        // Then the games themselves, for our own server to check: one that
-        // does not know the address (404) is not asked again.
-        const PublishedPlaces places = ChoosePublishedPlaces(entries);
-        for (int place : {places.Player, places.Autopilot}) {
-            std::optional<std::string> replay;
-            try {
-                replay = Records.Replays().Bytes(entries, place);
-            } catch (const std::exception&) {
-                continue;   // a replay file gone bad is not sent
-            }
-            if (replay && PostBody(ReplayAddress(RecordsServer, values.Name), *replay, "application/octet-stream") == 404)
-                break;
+    const std::string replayAddress = ReplayAddress(RecordsServer, values.Name);
+    // The games themselves go after the scores, for our own server to check.
+    std::vector<std::string> replays;
+    const PublishedPlaces places = ChoosePublishedPlaces(entries);
+    for (int place : {places.Player, places.Autopilot}) {
+        try {
+            if (auto replay = Records.Replays().Bytes(entries, place))
+                replays.push_back(std::move(*replay));
+        } catch (const std::exception&) {
+            // a replay file gone bad is not sent
         }
     }
+    // The server may take seconds: the window goes on drawing meanwhile,
+    // with the wait cursor, and takes no keys until it has the answer.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const CheckUrlLimits limits = PublishLimits;
+    Publisher.reset(QThread::create([this, address, replayAddress, replays, limits] {
+        bool published = false;
+        try {
+            published = CheckUrl(address, limits);
+            // A server that does not know the address (404) is not asked again.
+            for (std::size_t k = 0; published && k < replays.size(); ++k)
+                if (PostBody(replayAddress, replays[k], "application/octet-stream", limits) == 404)
+                    break;
+        } catch (const std::exception&) {
+            // out of memory at worst: what was published stays published
+        }
+        QMetaObject::invokeMethod(this, [this, published] { PublishEnded(published); }, Qt::QueuedConnection);
+    }));
+    Publisher->start();
+}
+
+void TForm1::PublishEnded(bool published)
+{
+    if (!Publisher)
+        return;
+    Publisher->wait();
+    Publisher.reset();
     QApplication::restoreOverrideCursor();
     const Language language = LanguageInForce.Shown();
     const MessageText told = published ? PublishedMessage(language) : NotPublishedMessage(language);

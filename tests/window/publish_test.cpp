@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QEnterEvent>
 #include <QUrl>
 #include <fstream>
 
 #include "form_fixture.h"
+#include "window/virtual_keys.h"
 #include "online/publish_address.h"
 #include "online/loopback_server.h"
 #include "storage/zlib_stream.h"
@@ -41,6 +43,17 @@ struct Opened {
     std::vector<std::pair<QMessageBox::Icon, std::string>> Boxes;
 };
 
+// Publishes and lets the window run until the answer came.
+void Publish(TForm1& form)
+{
+    form.Send_Results();
+    QElapsedTimer waited;
+    waited.start();
+    while (form.Publishing() && waited.elapsed() < 30000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_FALSE(form.Publishing());
+}
+
 }  // namespace
 
 TEST(Publishing, ASuccessIsToldAndOpensTheRecordsPage)
@@ -51,7 +64,7 @@ TEST(Publishing, ASuccessIsToldAndOpensTheRecordsPage)
     std::ofstream("vantorix2.ini") << "[Online]\nServer=" << server.Host() << "\n";
     ProbeForm form;
     form.RB_RusClick();
-    form.Send_Results();
+    Publish(form);
     {
         std::lock_guard lock(server.Mutex);
         EXPECT_EQ(server.LastTarget, "/datas/html/add.php?name=%C0%ED%FF%20%CB%E8&self=9000&autopilot=12500");
@@ -72,12 +85,58 @@ TEST(Publishing, AFailureIsToldInTheWindowsLanguage)
         std::ofstream("vantorix2.ini") << "[Online]\nServer=" << host << "\n";
         ProbeForm form;
         form.RB_EngClick();
-        form.Send_Results();
+        Publish(form);
         ASSERT_EQ(opened.Boxes.size(), 1u) << status;
         EXPECT_EQ(opened.Boxes[0], std::make_pair(QMessageBox::Critical, std::string("Error!"))) << status;
         EXPECT_TRUE(opened.Urls.empty()) << status;
         EXPECT_TRUE(form.State().MenuToggle) << status;
     }
+}
+
+// A server that takes the connection and never answers: the window goes on
+// (its timers fire, it repaints) until the publish gives up, then tells it
+// as before; a second publish meanwhile starts nothing.
+TEST(Publishing, TheWindowGoesOnWhileTheServerSaysNothing)
+{
+    SilentServer server;
+    Store({{"1", "Ann", "10"}});
+    Opened opened;
+    std::ofstream("vantorix2.ini") << "[Online]\nServer=127.0.0.1:" << server.Port << "\n";
+    const CheckUrlLimits saved = TForm1::PublishLimits;
+    TForm1::PublishLimits.TotalMilliseconds = 1500;
+    ProbeForm form;
+    form.show();
+    form.RB_EngClick();
+    struct PaintCounter : QObject {
+        int Paints = 0;
+        bool eventFilter(QObject*, QEvent* event) override
+        {
+            Paints += event->type() == QEvent::Paint ? 1 : 0;
+            return false;
+        }
+    } counter;
+    form.ClientArea->installEventFilter(&counter);
+    int fired = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        ++fired;
+        form.ClientArea->update();
+    });
+    timer.start(50);
+    form.Send_Results();
+    ASSERT_TRUE(form.Publishing());
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    form.Send_Results();
+    form.KeyPressDown(VK_RETURN);
+    EXPECT_FALSE(form.Game->Running) << "no keys until the answer";
+    Publish(form);
+    TForm1::PublishLimits = saved;
+    EXPECT_GE(fired, 10);
+    EXPECT_GE(counter.Paints, 5);
+    ASSERT_EQ(opened.Boxes.size(), 1u);
+    EXPECT_EQ(opened.Boxes[0], std::make_pair(QMessageBox::Critical, std::string("Error!")));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(form.State().MenuToggle);
 }
 
 TEST(Links, WithoutAServerInTheOptionsTheDefaultOneIsShown)
