@@ -26,7 +26,7 @@ void TForm1::ReportReplayFault(const std::exception& error)
     }
     // The reason in detail stays as the reader gave it, for whoever looks into the file.
     const QString text = QString::fromUtf8(ReplayProblemText(LanguageInForce.Shown(), problem)).arg(WatchedFile);
-    VantorixApplication::ReportError(text + "\r\n\r\n(" + QString::fromUtf8(error.what()) + ")");
+    VantorixApplication::ReportError(text + "\r\n\r\n" + QString::fromUtf8(error.what()));
 }
 
 void TForm1::WatchBestClick()
