@@ -3,7 +3,8 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME vantorix2)
 set(CPACK_PACKAGE_VENDOR "the Vantorix II team")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "The Vantorix II team <vantorix2@localhost>")
+# The domain of the app id org.vantorix.Vantorix2; the changelog signs with it too.
+set(CPACK_PACKAGE_CONTACT "The Vantorix II team <vantorix2@vantorix.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "falling-block colour puzzle")
 set(CPACK_PACKAGE_DESCRIPTION
   "Small figures of one, two or three cells, each cell in one of six colours, fall
@@ -22,6 +23,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_STRIP_FILES ON)
+# What make install puts, and lintian's notes on the package, which only the package has.
+set(CPACK_INSTALL_CMAKE_PROJECTS
+  "${PROJECT_BINARY_DIR};${PROJECT_NAME};ALL;/"
+  "${PROJECT_BINARY_DIR};${PROJECT_NAME};debian;/")
 
 # dpkg-shlibdeps finds the linked libraries. It cannot see what Qt and the
 # game load by name at run time: the platform plugins, the Liberation fonts
@@ -31,6 +36,10 @@ set(CPACK_STRIP_FILES ON)
 # Qt opens the records page in the browser through xdg-open. Qt's own
 # translations give the dialog buttons their Russian texts.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# With it CPackDeb writes postinst and postrm calling ldconfig when a shared
+# object sits in lib/ or one folder below; the sound plugin is two below
+# (lib/<triplet>/vantorix2, CMakeLists.txt): the game opens it by its path,
+# so it needs no ldconfig.
 # libcurl is loaded when the game first publishes, so shlibdeps cannot see
 # it; CURLOPT_PROTOCOLS_STR came with 7.85.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-liberation2, libcurl4 (>= 7.85.0)")

@@ -1,7 +1,8 @@
 #!/bin/bash
 # The Debian package of the build tree: its name and fields, the dependencies
-# shlibdeps finds and those it cannot see, and the file list under /usr.
-# Usage: check_debian_package.sh CPACK BUILD_DIR APP_ID BINDIR LIBEXECDIR DATADIR MANDIR DOCDIR LIBDIR VERSION
+# shlibdeps finds and those it cannot see, the file list under /usr, the
+# changelog's version, and lintian's verdict when lintian is installed.
+# Usage: check_debian_package.sh CPACK BUILD_DIR APP_ID BINDIR GAMESDIR LIBEXECDIR DATADIR MANDIR DOCDIR LIBDIR VERSION
 set -u
 cpack=$1 build_dir=$2
 shift 2
@@ -55,23 +56,35 @@ recommends=$(field Recommends)
 
 # ---- files: the layout under /usr, root's, programs executable
 dpkg-deb --contents "$deb" >"$work/contents"
-installed_files ./usr | sort >"$work/expected"
+# Lintian's notes on the package are the package's alone.
+{ installed_files ./usr; echo "./usr/$datadir/lintian/overrides/vantorix2"; } | sort >"$work/expected"
 awk '$1 ~ /^-/ { print $6 }' "$work/contents" | sort >"$work/found"
 diff "$work/expected" "$work/found" >"$work/difference" ||
   fail "package files differ from the layout (< missing, > unexpected):
 $(cat "$work/difference")"
 awk '$2 != "root/root" { print "FAIL: not root'\''s: " $0; bad = 1 } END { exit bad }' "$work/contents" >&2 ||
   failures=$((failures + 1))
-for program in "./usr/$bindir/vantorix2" "./usr/$bindir/vantorix2-sim" "./usr/$bindir/vantorix2-records" \
+for program in "./usr/$gamesdir/vantorix2" "./usr/$bindir/vantorix2-sim" "./usr/$bindir/vantorix2-records" \
   "./usr/$libexecdir/vantorix2/vantorix2-menu"; do
   grep -qE "^-rwxr-xr-x .* $program\$" "$work/contents" || fail "$program is not installed 0755"
 done
 
 # ---- the menu's files name the places the package puts things
 dpkg-deb -x "$deb" "$work/root"
-grep -qxF "exec '/usr/$bindir/vantorix2' \"\$@\"" "$work/root/usr/$libexecdir/vantorix2/vantorix2-menu" ||
-  fail "the packaged launcher does not start /usr/$bindir/vantorix2"
+grep -qxF "exec '/usr/$gamesdir/vantorix2' \"\$@\"" "$work/root/usr/$libexecdir/vantorix2/vantorix2-menu" ||
+  fail "the packaged launcher does not start /usr/$gamesdir/vantorix2"
 grep -qxF "Exec=/usr/$libexecdir/vantorix2/vantorix2-menu" "$work/root/usr/$datadir/applications/$app_id.desktop" ||
   fail "the packaged desktop entry does not start /usr/$libexecdir/vantorix2/vantorix2-menu"
+
+# ---- the changelog's latest entry is this version (lintian does not compare them)
+latest=$(zcat "$work/root/usr/$docdir/changelog.gz" | head -n 1)
+[[ $latest == "vantorix2 ($version) "* ]] || fail "the changelog's latest entry is not $version: $latest"
+
+# ---- lintian: no error, no warning
+if command -v lintian >/dev/null; then
+  verdict=$(lintian --fail-on error,warning "$deb" 2>&1) || fail "lintian: $verdict"
+else
+  echo "lintian is missing (Debian package lintian): the package is not linted"
+fi
 
 finish

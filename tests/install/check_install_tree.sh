@@ -3,7 +3,7 @@
 # places and nothing else, the desktop entry, metainfo and man pages valid,
 # the icons the sizes their folders name, the programs runnable, and the
 # menu's launcher starting the game in the player's data folder.
-# Usage: check_install_tree.sh CMAKE BUILD_DIR APP_ID BINDIR LIBEXECDIR DATADIR MANDIR DOCDIR LIBDIR
+# Usage: check_install_tree.sh CMAKE BUILD_DIR APP_ID BINDIR GAMESDIR LIBEXECDIR DATADIR MANDIR DOCDIR LIBDIR
 set -u
 cmake=$1 build_dir=$2
 shift 2
@@ -29,7 +29,7 @@ find "$stage" -type f | sort >"$work/found"
 diff "$work/expected" "$work/found" >"$work/difference" ||
   fail "installed files differ from the layout (< missing, > unexpected):
 $(cat "$work/difference")"
-for program in "$stage/$bindir"/vantorix2 "$stage/$bindir"/vantorix2-sim "$stage/$bindir"/vantorix2-records \
+for program in "$stage/$gamesdir"/vantorix2 "$stage/$bindir"/vantorix2-sim "$stage/$bindir"/vantorix2-records \
   "$stage/$libexecdir/vantorix2/vantorix2-menu"; do
   [ -x "$program" ] || fail "$program is not executable"
 done
@@ -88,12 +88,12 @@ for size in $icon_sizes; do
 done
 
 # ---- the launcher, with a stub in place of the game
-cat >"$stage/$bindir/vantorix2" <<EOF
+cat >"$stage/$gamesdir/vantorix2" <<EOF
 #!/bin/sh
 { pwd; echo "\$\$"; printf '%s\n' "\$@"; } >"$work/game-ran"
 exit 7
 EOF
-chmod +x "$stage/$bindir/vantorix2"
+chmod +x "$stage/$gamesdir/vantorix2"
 
 # Runs the launcher from another folder with only the given environment;
 # sets status and pid.
@@ -143,8 +143,8 @@ launch HOME="$work/home" XDG_DATA_HOME="$work/not-a-folder"
 
 # ---- DESTDIR: the launcher and the entry name the final places, not the staging ones
 if DESTDIR="$work/destdir" "$cmake" --install "$build_dir" --prefix /usr >"$work/install.log" 2>&1; then
-  grep -qxF "exec '/usr/$bindir/vantorix2' \"\$@\"" "$work/destdir/usr/$libexecdir/vantorix2/vantorix2-menu" ||
-    fail "with DESTDIR the launcher does not start /usr/$bindir/vantorix2"
+  grep -qxF "exec '/usr/$gamesdir/vantorix2' \"\$@\"" "$work/destdir/usr/$libexecdir/vantorix2/vantorix2-menu" ||
+    fail "with DESTDIR the launcher does not start /usr/$gamesdir/vantorix2"
   grep -qxF "Exec=/usr/$libexecdir/vantorix2/vantorix2-menu" "$work/destdir/usr/$datadir/applications/$app_id.desktop" ||
     fail "with DESTDIR the desktop entry does not start /usr/$libexecdir/vantorix2/vantorix2-menu"
 else

@@ -1,10 +1,10 @@
 # shellcheck shell=bash
 # Sourced by the install checks: the layout passed from CMake, and the files
 # an install must hold, each under the given prefix.
-app_id=$1 bindir=$2 libexecdir=$3 datadir=$4 mandir=$5 docdir=$6 libdir=$7
-shift 7
+app_id=$1 bindir=$2 gamesdir=$3 libexecdir=$4 datadir=$5 mandir=$6 docdir=$7 libdir=$8
+shift 8
 
-for dir in "$bindir" "$libexecdir" "$datadir" "$mandir" "$docdir" "$libdir"; do
+for dir in "$bindir" "$gamesdir" "$libexecdir" "$datadir" "$mandir" "$docdir" "$libdir"; do
   case $dir in
   /*) echo "install folders must be relative to the prefix here, not $dir" >&2; exit 1 ;;
   esac
@@ -15,7 +15,7 @@ icon_sizes="16 32 48 64 128 256"
 installed_files() {
   local prefix=$1 size
   printf '%s\n' \
-    "$prefix/$bindir/vantorix2" \
+    "$prefix/$gamesdir/vantorix2" \
     "$prefix/$bindir/vantorix2-sim" \
     "$prefix/$bindir/vantorix2-records" \
     "$prefix/$libexecdir/vantorix2/vantorix2-menu" \
@@ -26,6 +26,7 @@ installed_files() {
     "$prefix/$mandir/man1/vantorix2-sim.1.gz" \
     "$prefix/$mandir/man8/vantorix2-records.8.gz" \
     "$prefix/$docdir/copyright" \
+    "$prefix/$docdir/changelog.gz" \
     "$prefix/$docdir/examples/vantorix2-records.nginx"
   for size in $icon_sizes; do
     echo "$prefix/$datadir/icons/hicolor/${size}x$size/apps/$app_id.png"
