@@ -79,7 +79,9 @@ void TForm1::FormCreate()
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->geometry().center() - rect().center());
     ReadDisplayMode();
-    QCursor::setPos(20, 20);
+    // Wayland lets no client move the pointer; Qt would only warn.
+    if (!QGuiApplication::platformName().startsWith("wayland"))
+        QCursor::setPos(20, 20);
     Game = std::make_unique<TADTetrisGame>(*this);
     Loop = std::make_unique<GameLoop>(*Game);
     Play = std::make_unique<PlayCommands>(*Game, *Loop);

@@ -191,8 +191,22 @@ void TForm1::RunKeyCommand(int key)
     case VK_ESCAPE:
         if (!GBOptions->isHidden())
             ShowOptions();
-        else
+        else {
             showMinimized();
+            // Wayland leaves minimising to the compositor, and some (sway)
+            // have none: the game stays in front and focused, and looks
+            // away all the same, unless it went away meanwhile.
+            if (QGuiApplication::platformName().startsWith("wayland")) {
+                auto away = std::make_shared<bool>(false);
+                const auto watch = connect(qApp, &QGuiApplication::applicationStateChanged, this,
+                                           [away](Qt::ApplicationState now) { *away |= now != Qt::ApplicationActive; });
+                QTimer::singleShot(500, this, [this, away, watch] {
+                    disconnect(watch);
+                    if (!*away && isActiveWindow())
+                        ActivationChanged(false);
+                });
+            }
+        }
         break;
     case VK_NEXT: case 'Q': case VK_F10:
         close();

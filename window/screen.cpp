@@ -2,9 +2,11 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWindow>
+#include <functional>
 
 #include "window/Unit1.h"
 
@@ -14,6 +16,64 @@ QScreen* ScreenOf(const QWidget* widget)
 {
     QScreen* screen = widget->screen();
     return screen ? screen : QGuiApplication::primaryScreen();
+}
+
+// Wayland lets no client move the pointer; Qt would only warn.
+void MovePointer(QPoint to)
+{
+    if (!QGuiApplication::platformName().startsWith("wayland"))
+        QCursor::setPos(to);
+}
+
+// A blank page over the whole window while the boss looks, where the boss
+// key minimised nothing. The player's next key or click only lifts it.
+class BossCover : public QWidget {
+public:
+    static constexpr const char* Name = "BossCover";
+
+    BossCover(QWidget* window, std::function<void()> lift) : QWidget(window), Lift(std::move(lift))
+    {
+        setObjectName(Name);
+        // An empty page of the desktop's own colours, not the game's black.
+        QPalette page = palette();
+        page.setColor(QPalette::Window, QApplication::palette().color(QPalette::Base));
+        setPalette(page);
+        setAutoFillBackground(true);
+        setGeometry(window->rect());
+        show();
+        // Installed last, so it sees the keys before the window's own filter.
+        qApp->installEventFilter(this);
+    }
+
+    void Remove()
+    {
+        qApp->removeEventFilter(this);
+        hide();
+        deleteLater();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        const auto* widget = qobject_cast<QWidget*>(watched);
+        const bool ours = watched == parentWidget()->windowHandle() || (widget && widget->window() == parentWidget());
+        const QEvent::Type type = event->type();
+        if (!ours || (type != QEvent::KeyPress && type != QEvent::MouseButtonPress &&
+                      type != QEvent::MouseButtonDblClick && type != QEvent::MouseButtonRelease))
+            return false;
+        // On the release, so that no click is left over to open the menu.
+        if (type == QEvent::KeyPress || type == QEvent::MouseButtonRelease)
+            Lift();
+        return true;
+    }
+
+private:
+    std::function<void()> Lift;
+};
+
+BossCover* CoverOf(const QWidget* window)
+{
+    return dynamic_cast<BossCover*>(window->findChild<QWidget*>(BossCover::Name, Qt::FindDirectChildrenOnly));
 }
 
 }  // namespace
@@ -46,7 +106,7 @@ void TForm1::SetFullScr()
     }
     // Where the design's point will be once the window covers the screen.
     const QPoint designAt((area.width() - DesignWidth) / 2, (area.height() - DesignHeight) / 2);
-    QCursor::setPos(area.topLeft() + designAt + QPoint(700, 300));
+    MovePointer(area.topLeft() + designAt + QPoint(700, 300));
     Flags.FullScreen = true;
 }
 
@@ -60,17 +120,21 @@ void TForm1::SetNotFullScr()
         setWindowState(windowState() & ~Qt::WindowFullScreen);
         setGeometry(QRect(SavedWindowPos, QSize(DesignWidth, DesignHeight)));
     }
-    QCursor::setPos(SavedDisplayMode.Width, SavedDisplayMode.Height);
+    MovePointer({SavedDisplayMode.Width, SavedDisplayMode.Height});
 }
 
 void TForm1::resizeEvent(QResizeEvent* event)
 {
     ClientArea->move((width() - DesignWidth) / 2, (height() - DesignHeight) / 2);
+    if (BossCover* cover = CoverOf(this))
+        cover->setGeometry(rect());
     QWidget::resizeEvent(event);
 }
 
 void TForm1::FormActivate()
 {
+    if (BossCover* cover = CoverOf(this))
+        cover->Remove();
     if (!Flags.UserPaused && !Watching())
         Play->SetPaused(false);
     TimersFollowPause();
@@ -94,6 +158,9 @@ void TForm1::FormDeactivate()
     window()->setWindowTitle("Reports");
     window()->setWindowIcon(Image2->pixmap());
     Write_Options();
+    // Still in front after the boss key: nothing minimised the window.
+    if (isActiveWindow() && !CoverOf(this))
+        new BossCover(this, [this] { ActivationChanged(true); });
 }
 
 void TForm1::ActivationChanged(bool active)
