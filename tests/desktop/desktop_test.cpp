@@ -99,7 +99,9 @@ const QColor Navy(0, 0, 0x80), ListBack(0xD4, 0xD0, 0xC8), Background(0x6A, 0x6A
 // The game, started in a folder of its own, as the one window of the desktop.
 class Desktop : public ::testing::Test {
 protected:
-    void SetUp() override
+    void SetUp() override { Start(true); }
+
+    void Start(bool focused)
     {
         ASSERT_TRUE(Folder.isValid());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -113,7 +115,7 @@ protected:
         Game.setProcessChannelMode(QProcess::MergedChannels);
         Game.start(VANTORIX2_BINARY, {});
         ASSERT_TRUE(Game.waitForStarted(5000));
-        ASSERT_TRUE(WaitFor([&] { return Clients().size() == 1 && ActiveWindow() == Clients()[0]; }, 20000))
+        ASSERT_TRUE(WaitFor([&] { return Clients().size() == 1 && (!focused || ActiveWindow() == Clients()[0]); }, 20000))
             << "the game window never came up: " << Game.readAll().toStdString();
         Window = Clients()[0];
         Home = Geometry(Window);
@@ -147,6 +149,57 @@ protected:
     QRect Home;      // where the window stands at start
     QPoint Design;   // the screen point of the design's top left corner
 };
+
+// The window manager of the session, replaced by one started with config
+// (empty: its own defaults); returns once the new one runs.
+void ReplaceWindowManager(const QString& config)
+{
+    const QString before = Property({}, "_NET_SUPPORTING_WM_CHECK");
+    std::vector<std::string> command{"openbox", "--replace", "--sm-disable"};
+    if (!config.isEmpty())
+        command.insert(command.end(), {"--config-file", config.toStdString()});
+    Spawn(command);
+    WaitFor([&] {
+        const QString now = Property({}, "_NET_SUPPORTING_WM_CHECK");
+        return now.contains('#') && now != before;
+    });
+}
+
+// Started where new windows get no focus (as a window started from a
+// terminal often has it): nothing has activated it yet.
+class UnfocusedStart : public Desktop {
+protected:
+    void SetUp() override
+    {
+        QFile config(Folder.filePath("rc.xml"));
+        ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+        config.write("<openbox_config xmlns=\"http://openbox.org/3.4/rc\"><focus><focusNew>no</focusNew>"
+                     "</focus></openbox_config>\n");
+        config.close();
+        ReplaceWindowManager(config.fileName());
+        Start(false);
+    }
+    void TearDown() override
+    {
+        Desktop::TearDown();
+        ReplaceWindowManager({});
+    }
+};
+
+TEST_F(UnfocusedStart, TheFirstFrameShowsOneLanguageTheOptionsOne)
+{
+    const QRect captions(Design + QPoint(45, 105), QSize(209, 362));   // the level heading and the key help
+    ASSERT_TRUE(WaitFor([&] { return ScreenPixel(captions.topLeft() + QPoint(150, 100)) != QColor(Qt::black); }));
+    QTest::qWait(300);
+    EXPECT_NE(ActiveWindow(), Window);
+    const QImage first = QGuiApplication::primaryScreen()->grabWindow(0).toImage().copy(captions);
+    Tool("wmctrl", {"-i", "-a", Window});   // its first activation reads the options again
+    ASSERT_TRUE(WaitFor([&] { return ActiveWindow() == Window; }));
+    QTest::qWait(300);
+    EXPECT_EQ(QGuiApplication::primaryScreen()->grabWindow(0).toImage().copy(captions), first)
+        << "the captions changed at the first activation";
+    EXPECT_TRUE(Options().contains("English=1"));
+}
 
 TEST_F(Desktop, AClickOnTheBlackInFullScreenLeavesTheGameInFront)
 {
