@@ -9,6 +9,7 @@
 #include <QMediaDevices>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <mutex>
@@ -28,8 +29,9 @@
 // thread feeds it in push mode from its own SoundTickMs timer. Qt's pull mode
 // would read 20 ms blocks on a 20 ms timer, too coarse to keep a 2 ms beep in
 // step with the next one; pushing lets the scheduler decide how much to hand
-// over. After a quiet second the stream is suspended and the timer stopped,
-// so an idle game wakes no one; the next sound resumes them.
+// over. After a quiet second, once the stream has played what it was given,
+// it is suspended and the timer stopped, so an idle game wakes no one; the
+// next sound resumes them.
 
 namespace {
 
@@ -80,9 +82,9 @@ public:
     bool Stopped() override { return Sink->state() == QAudio::StoppedState; }
     std::int64_t Capacity() override { return Sink->bufferSize() / 2; }
     std::int64_t Room() override { return Sink->bytesFree() / 2; }
-    void Write(const std::int16_t* frames, std::int64_t count) override
+    std::int64_t Write(const std::int16_t* frames, std::int64_t count) override
     {
-        Device->write(reinterpret_cast<const char*>(frames), count * 2);
+        return std::max<qint64>(Device->write(reinterpret_cast<const char*>(frames), count * 2), 0) / 2;
     }
 
 private:

@@ -37,6 +37,14 @@ constexpr std::int64_t QuietNs = Nanoseconds(250);
 constexpr std::int64_t StaleNs = Nanoseconds(5000);
 // While waiting for a sequel the device is not topped up, down to this.
 constexpr std::int64_t HoldFloor = SoundFrames(20);
+// What the sound server may still hold of a sound once the stream's buffer
+// has let it go: a stream suspended sooner keeps the rest for its next wake.
+constexpr std::int64_t DrainMargin = SoundFrames(SoundBufferMs);
+
+std::int64_t FramesIn(std::int64_t nanoseconds)
+{
+    return nanoseconds * SoundRate / 1000000000;
+}
 
 struct SoundRequest {
     SoundScheduler::Sound samples;
@@ -92,13 +100,15 @@ private:
 // start on, except a blocking sound, which its caller has waited for.
 class SoundScheduler::Timeline {
 public:
-    // A device that sat idle takes a whole buffer of silence first: the
-    // first sound is placed behind it, as every other one is.
-    void Place(const SoundRequest& request, std::int64_t deviceRoom)
+    // The device is kept full, so a sound is heard a buffer after its lead.
+    // One that sat idle or has just opened is topped up with silence first,
+    // so its first sound comes as late as any other, not later: less the
+    // time since the asking that opening or waking took.
+    void Place(const SoundRequest& request, std::int64_t now, std::int64_t freeBuffer)
     {
         const std::int64_t length = std::int64_t(request.samples->size());
         if (!Anchored)
-            SetLead(request.askedAt, MinLead + deviceRoom);
+            SetLead(request.askedAt, MinLead + std::max<std::int64_t>(freeBuffer - FramesIn(now - request.askedAt), 0));
         std::int64_t start = std::llround(FrameAt(request.askedAt));
         if (request.blocking && LastBlocking && request.askedAt <= LastDueAt + ChainSlackNs)
             start = LastEnd;
@@ -117,7 +127,7 @@ public:
     }
 
     // The next frames for the device: at most room; buffered is what it
-    // still holds.
+    // still holds. They stay on the line until Advance.
     std::vector<std::int16_t> Serve(std::int64_t now, std::int64_t room, std::int64_t buffered)
     {
         if (!Anchored || FrameAt(now) - double(Head) > double(MaxLead))
@@ -129,24 +139,42 @@ public:
             count = std::min(room, std::max(LastEnd - Head, HoldFloor - buffered));
         }
         std::vector<std::int16_t> out(std::size_t(std::max<std::int64_t>(count, 0)), 0);
-        const std::size_t taken = std::min(out.size(), Ahead.size());
-        std::copy_n(Ahead.begin(), taken, out.begin());
-        Ahead.erase(Ahead.begin(), Ahead.begin() + std::ptrdiff_t(taken));
-        Head += std::int64_t(out.size());
-        if (!out.empty()) {
+        std::copy_n(Ahead.begin(), std::min(out.size(), Ahead.size()), out.begin());
+        return out;
+    }
+
+    // The device took the first `taken` frames served and now holds `holds`.
+    void Advance(std::int64_t now, std::int64_t taken, std::int64_t holds)
+    {
+        Ahead.erase(Ahead.begin(), Ahead.begin() + std::ptrdiff_t(std::min(std::size_t(taken), Ahead.size())));
+        Head += taken;
+        Played = std::max(Played, Head - holds);
+        if (taken > 0) {
             const double lead = FrameAt(now) - double(Head);
             const bool quiet = Head >= LastEnd && now - LastAskedAt > QuietNs;
             if (lead < double(MinLead) || (quiet && lead > double(MinLead + LeadBand)))
                 SetLead(now, MinLead);
         }
-        return out;
     }
 
-    // Everything placed has gone to the device, and nothing was asked for
-    // for a while.
-    bool Quiet(std::int64_t now) const { return Head >= LastEnd && now - LastAskedAt > Nanoseconds(SoundSleepAfterMs); }
-    // The device stops meanwhile: the line starts again with the next sound.
-    void Unanchor() { Anchored = false; }
+    // Nothing was asked for for a while, and the last sound has gone to the
+    // device and been played, or is stale: a device that plays nothing does
+    // not keep the thread awake for good.
+    bool Quiet(std::int64_t now) const
+    {
+        const std::int64_t since = now - LastAskedAt;
+        return since > Nanoseconds(SoundSleepAfterMs) &&
+               (since > StaleNs || (Head >= LastEnd && Played >= LastEnd + DrainMargin));
+    }
+    // The device stops meanwhile: what it was not given is stale by then,
+    // and the line starts again with the next sound.
+    void Unanchor()
+    {
+        Anchored = false;
+        Ahead.clear();
+        LastEnd = std::min(LastEnd, Head);
+        KeepUntil = std::min(KeepUntil, Head);
+    }
 
 private:
     double FrameAt(std::int64_t time) const
@@ -161,6 +189,7 @@ private:
     }
 
     std::int64_t Head = 0;           // frames handed to the device so far
+    std::int64_t Played = 0;         // of them, what it has let go of
     std::vector<std::int16_t> Ahead;  // frames from Head on; zeros are silence
     // The frame where a sound asked for at LineTime starts; the line runs
     // on at the sample rate.
@@ -216,13 +245,16 @@ bool SoundScheduler::Feed(SoundSink& sink)
     const std::int64_t now = Clock.Now();
     if (sink.Stopped())
         return false;
-    const std::int64_t room = sink.Room();
+    // A new stream may report far more free than its buffer: more than that
+    // would only delay every sound.
+    const std::int64_t capacity = sink.Capacity(), room = std::min(sink.Room(), capacity);
     for (const SoundRequest& request : Requests->Take(now))
-        Plan->Place(request, room);
-    const std::int64_t buffered = std::max<std::int64_t>(sink.Capacity() - room, 0);
+        Plan->Place(request, now, room);
+    const std::int64_t buffered = std::max<std::int64_t>(capacity - room, 0);
     const std::vector<std::int16_t> block = Plan->Serve(now, room, buffered);
-    if (!block.empty())
-        sink.Write(block.data(), std::int64_t(block.size()));
+    const std::int64_t taken =
+        block.empty() ? 0 : std::clamp<std::int64_t>(sink.Write(block.data(), std::ssize(block)), 0, std::ssize(block));
+    Plan->Advance(now, taken, buffered + taken);
     return true;
 }
 

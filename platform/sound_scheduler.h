@@ -13,6 +13,10 @@
 // and one queued to start more than a second past what the device has
 // taken goes at its own time instead, cutting off the queue from there: so
 // neither a thread nor a device that takes nothing makes the queue grow.
+// The first sound after the stream opens or wakes is heard as soon after its
+// asking as any other, whatever a new stream reports free (a server slow to
+// start a stream plays it when it starts), and the stream sleeps only once
+// the device has played what it was given.
 
 #include <cstdint>
 #include <functional>
@@ -45,10 +49,12 @@ public:
     virtual ~SoundSink() = default;
     // Failed for good.
     virtual bool Stopped() = 0;
-    // Frames its buffer holds, and frames it takes now.
+    // Frames its buffer holds, and frames it takes now: what it still has to
+    // play is the difference.
     virtual std::int64_t Capacity() = 0;
     virtual std::int64_t Room() = 0;
-    virtual void Write(const std::int16_t* frames, std::int64_t count) = 0;
+    // Returns how many of the frames it took, from the first on.
+    virtual std::int64_t Write(const std::int16_t* frames, std::int64_t count) = 0;
 };
 
 class SoundScheduler {
@@ -66,9 +72,10 @@ public:
 
     // Sound thread: one tick. False once the sink has stopped.
     bool Feed(SoundSink& sink);
-    // Sound thread, after a tick: true when nothing has sounded for
-    // SoundSleepAfterMs and nothing is waiting. The thread may then stop
-    // ticking until woken; the next sound is placed afresh, from its start.
+    // Sound thread, after a tick: true when nothing has been asked for for
+    // SoundSleepAfterMs, nothing is waiting and the device has played the
+    // last sound (or it is 5 s old). The thread may then stop ticking and
+    // suspend the device until woken; the next sound is placed afresh.
     bool MaySleep();
     // Called on the game thread after every request, to wake the sound
     // thread if it sleeps.

@@ -41,6 +41,8 @@ public:
     // Starts the daemon and the recording; false with Problem() set if not.
     bool Start()
     {
+        if (Daemon)
+            return Why.isEmpty();
         for (const char* tool : {"pulseaudio", "pactl", "parec"}) {
             if (QStandardPaths::findExecutable(tool).isEmpty())
                 return Fail(QString("%1 is not installed: the sound tests need the Debian packages pulseaudio and "
@@ -57,11 +59,11 @@ public:
         sweeper.setStandardOutputFile(QProcess::nullDevice());
         sweeper.setStandardErrorFile(QProcess::nullDevice());
         sweeper.startDetached();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        Env = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"HOME", "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "XDG_STATE_HOME", "PULSE_STATE_PATH"})
-            env.insert(name, Folder + "/run");
-        env.remove("DBUS_SESSION_BUS_ADDRESS");
-        QProcessEnvironment daemonEnv = env;
+            Env.insert(name, Folder + "/run");
+        Env.remove("DBUS_SESSION_BUS_ADDRESS");
+        QProcessEnvironment daemonEnv = Env;
         daemonEnv.remove("PULSE_SERVER");
         Daemon = Launch("pulseaudio",
                         {"-n", "--daemonize=no", "--system=no", "--exit-idle-time=-1", "--use-pid-file=no",
@@ -69,20 +71,34 @@ public:
                          "--load=module-native-protocol-unix auth-anonymous=1 socket=" + Folder + "/native",
                          "--load=module-null-sink sink_name=recorded rate=44100 channels=1 format=s16le"},
                         daemonEnv, Folder + "/daemon.log");
-        if (!Answers(env))
+        if (!Answers(Env))
             return Fail("the private PulseAudio daemon did not come up: " + Log("daemon.log"));
-        Recorder = Launch("parec",
-                          {"--device=recorded.monitor", "--format=s16le", "--rate=44100", "--channels=1", "--raw",
-                           "--latency-msec=5"},
-                          env, Folder + "/parec.log", Folder + "/recording.raw");
-        // The null sink renders in long blocks until someone asks for a low
-        // latency; wait until the recording flows in real time.
+        return Record(true) || Fail(Why);
+    }
+
+    // (Re)starts the recording, which goes on where it was. A prompt one asks
+    // for a low latency, so the null sink renders in real time and a new
+    // stream plays at once; otherwise the sink renders two seconds at a
+    // time, as for a recorder left at its defaults, and a new stream waits
+    // for the next of them.
+    bool Record(bool prompt)
+    {
+        if (Recorder) {
+            Recorder->terminate();
+            Recorder->waitForFinished(3000);
+        }
+        QStringList arguments = {"--device=recorded.monitor", "--format=s16le", "--rate=44100", "--channels=1",
+                                 "--raw"};
+        if (prompt)
+            arguments << "--latency-msec=5";
+        Recorder = Launch("parec", arguments, Env, Folder + "/parec.log", Folder + "/recording.raw");
+        // A prompt one: wait until the recording flows in real time.
         QElapsedTimer clock;
         clock.start();
         qint64 windowStart = -1, framesAtStart = 0;
-        while (clock.elapsed() < 15000) {
+        while (prompt && clock.elapsed() < 15000) {
             if (Recorder->waitForFinished(10))
-                return Fail("parec stopped: " + Log("parec.log"));
+                return (Why = "parec stopped: " + Log("parec.log")).isEmpty();
             const qint64 frames = RecordedFrames();
             if (frames > 0 && windowStart < 0) {
                 windowStart = clock.elapsed();
@@ -94,7 +110,8 @@ public:
                 framesAtStart = frames;
             }
         }
-        return Fail("the recording of the null sink never got going: " + Log("parec.log"));
+        Why = prompt ? "the recording of the null sink never got going: " + Log("parec.log") : "";
+        return !prompt;
     }
 
     void Stop()
@@ -134,7 +151,7 @@ private:
         auto process = std::make_unique<QProcess>();
         process->setProcessEnvironment(env);
         process->setStandardErrorFile(log);
-        process->setStandardOutputFile(out.isEmpty() ? QProcess::nullDevice() : out);
+        process->setStandardOutputFile(out.isEmpty() ? QProcess::nullDevice() : out, QIODevice::Append);
         // Dies with the test, even when the test crashes.
         process->setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
         process->start(program, arguments);
@@ -173,6 +190,7 @@ private:
 
     QString Folder;
     QString Why;
+    QProcessEnvironment Env;  // the clients'
     std::unique_ptr<QProcess> Daemon;
     std::unique_ptr<QProcess> Recorder;
 };

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <functional>
 #include <memory>
 
@@ -19,14 +20,30 @@ constexpr std::int64_t FrameAt(std::int64_t time)
     return (time - Start) * SoundRate / 1000000000;
 }
 
+// How a device differs from one that takes and plays all it is given.
+struct Device {
+    bool takesHalf = false;    // of each write
+    bool reportsMore = false;  // room before its first write: far more than its buffer
+    int startsAfterMs = 0;     // after its first write it plays nothing for this long
+    int opensAfterMs = 0;      // after the first sound: the thread is busy opening the stream
+};
+
 // Time moves only in sleeps and Pass; the sound thread's tick comes every
 // SoundTickMs, out of step with the start. The device plays its buffer at
-// SoundRate and is silent when it runs dry; Heard is what came out.
+// SoundRate and is silent when it runs dry or the thread sleeps (it is then
+// suspended); Heard is what came out.
 class Fake : public SoundClock, public SoundSink {
 public:
-    Fake()
+    // Not open: the stream opens at the first sound, as the output does.
+    explicit Fake(Device device = {}, bool open = true) : Kind(device)
     {
-        Sound.SetWaker([this] { Asleep = false; });
+        Asleep = !open;
+        Sound.SetWaker([this] {
+            Play();
+            if (Asleep && !Written)
+                OpensAt = T + Kind.opensAfterMs * Ms;
+            Asleep = false;
+        });
         Pass(100 * Ms);  // the stream is running
     }
 
@@ -38,25 +55,35 @@ public:
         const std::int64_t end = T + nanoseconds;
         for (; NextTick <= end; NextTick += SoundTickMs * Ms) {
             T = NextTick;
-            if (Asleep || Hung)
+            if (Asleep || Hung || T < OpensAt)
                 continue;
             Sound.Feed(*this);
             ++Ticks;
+            Play();
             Asleep = Sound.MaySleep();
         }
         T = end;
+        Play();
     }
 
     bool Stopped() override { return Broken; }
     std::int64_t Capacity() override { return SoundFrames(SoundBufferMs); }
     std::int64_t Room() override
     {
-        return Full ? 0 : Capacity() - std::max<std::int64_t>(std::ssize(Heard) - FrameAt(T), 0);
+        Play();
+        if (Kind.reportsMore && !Written)
+            return 40 * Capacity();
+        return Full ? 0 : std::max<std::int64_t>(Capacity() - std::ssize(Buffer), 0);
     }
-    void Write(const std::int16_t* frames, std::int64_t count) override
+    std::int64_t Write(const std::int16_t* frames, std::int64_t count) override
     {
-        Heard.resize(std::size_t(std::max<std::int64_t>(std::ssize(Heard), FrameAt(T))), 0);
-        Heard.insert(Heard.end(), frames, frames + count);
+        Play();
+        if (!Written)
+            StartsAt = FrameAt(T) + SoundFrames(Kind.startsAfterMs);
+        Written = true;
+        const std::int64_t taken = Kind.takesHalf ? (count + 1) / 2 : count;
+        Buffer.insert(Buffer.end(), frames, frames + taken);
+        return taken;
     }
 
     SoundScheduler Sound{*this};
@@ -70,6 +97,22 @@ public:
     int Ticks = 0;
 
 private:
+    // What came out up to now.
+    void Play()
+    {
+        while (std::ssize(Heard) < FrameAt(T)) {
+            const bool plays = !Asleep && std::ssize(Heard) >= StartsAt && !Buffer.empty();
+            Heard.push_back(plays ? Buffer.front() : 0);
+            if (plays)
+                Buffer.pop_front();
+        }
+    }
+
+    Device Kind;
+    std::deque<std::int16_t> Buffer;
+    bool Written = false;
+    std::int64_t StartsAt = 0;  // frame
+    std::int64_t OpensAt = 0;
     std::int64_t T = Start;
 };
 
@@ -245,6 +288,52 @@ TEST(SoundScheduler, SleepsWhenQuietAndWakesForTheNextSoundWhole)
     EXPECT_EQ(heard.back().length, heard.front().length);
     EXPECT_GE(heard.back().start - FrameAt(asked), SoundFrames(SoundBufferMs));
     EXPECT_LE(heard.back().start - FrameAt(asked), SoundFrames(SoundBufferMs + 10));
+}
+
+// The first beep after the stream opens, one awake and the first after a
+// sleep are heard whole, as soon after their asking as the device lets them:
+// nothing is lost to a short write, and the thread does not sleep (suspending
+// the device) before the device has played it, unless it never plays.
+TEST(SoundScheduler, FirstBeepsAfterOpeningAndSleepingAreHeardInTime)
+{
+    const struct {
+        const char* name;
+        Device device;
+        int idleMs;   // before the first sound
+        int awakeMs;  // from the first to one while awake
+    } cases[] = {
+        {"slow to open", {.opensAfterMs = 30}, 1000, 300},
+        {"a new stream reporting far more room than its buffer", {.reportsMore = true}, 3000, 300},
+        {"taking half of each write", {.takesHalf = true}, 6000, 300},
+        {"playing nothing for 1.5 s after opening", {.startsAfterMs = 1500}, 9000, 1550},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fake fake(c.device, false);
+        fake.Pass(c.idleMs * Ms);
+        std::vector<std::int64_t> asked;
+        for (const int gapMs : {0, c.awakeMs, 3000}) {  // the first, one awake, one after sleeping
+            fake.Pass(gapMs * Ms);
+            EXPECT_EQ(fake.Asleep, gapMs != c.awakeMs);
+            asked.push_back(fake.Now());
+            Beep(fake, 4000, 5);
+        }
+        fake.Pass(2000 * Ms);
+        EXPECT_TRUE(fake.Asleep);
+        const std::vector<Stretch> heard = Stretches(fake.Heard);
+        ASSERT_EQ(heard.size(), asked.size());
+        for (std::size_t i = 0; i < heard.size(); ++i) {
+            const std::int64_t starting = std::max(c.device.startsAfterMs * Ms - (asked[i] - asked[0]), std::int64_t(0));
+            EXPECT_EQ(heard[i].length, SoundFrames(5)) << i;
+            EXPECT_LE(heard[i].start - FrameAt(asked[i] + starting), SoundFrames(SoundBufferMs + 10)) << i;
+        }
+    }
+    Fake dead({.startsAfterMs = 600000}, false);
+    Beep(dead, 4000, 5);
+    dead.Pass(4000 * Ms);
+    EXPECT_FALSE(dead.Asleep);
+    dead.Pass(2000 * Ms);
+    EXPECT_TRUE(dead.Asleep) << "once the sound is stale";
 }
 
 // A device that takes nothing for half a minute while a cascade beeps on

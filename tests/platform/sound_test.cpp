@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -20,6 +21,7 @@
 
 #include "platform/sound.h"
 #include "platform/sound_device.h"
+#include "platform/sound_scheduler.h"
 #include "pulse_server.h"
 
 namespace {
@@ -216,6 +218,70 @@ TEST_F(HeardSound, ABeepAfterTenSecondsOfSilenceIsHeardWhole)
     EXPECT_GT(bursts[0].loud * 1000.0 / Rate, 4.5) << "the start or the end is lost";
     EXPECT_NEAR(bursts[0].Hz(), 4000, 400);
 }
+
+// How long after its asking a 5 ms beep is recorded, or -1 when it is not
+// heard alone in the `ms` recorded after the asking; the recording's length
+// then stands for that moment, the recorder's delay in every figure alike.
+double BeepLatencyMs(SoundOutput& sound, int ms = 400)
+{
+    const qint64 asked = Server->RecordedFrames();
+    sound.Beep(4000, 5);
+    const qint64 until = asked + ms * qint64(Rate) / 1000;
+    for (QDeadlineTimer end(ms + 8000); Server->RecordedFrames() < until && !end.hasExpired();)
+        QThread::msleep(5);
+    const std::vector<Burst> bursts = FindBursts(Server->Recording(asked));
+    return bursts.size() == 1 && bursts[0].Ms() > 4.5 ? bursts[0].StartMs() : -1;
+}
+
+// The first beep of an output, however long after its making, and the first
+// after it slept, are heard as soon after their asking as one while awake.
+// A server slow to start a new stream plays it late, but the stream is not
+// put to sleep with it still inside (to come out with the next sound).
+struct FirstBeepCase {
+    const char* name;
+    int idleMs;       // before the first sound
+    bool asleep = false;      // the beep measured comes after the output went to sleep
+    bool slowServer = false;  // starting a new stream at its next two-second block
+};
+
+class FirstBeep : public ::testing::TestWithParam<FirstBeepCase> {
+protected:
+    static void SetUpTestSuite() { Server->Start(); }
+};
+
+TEST_P(FirstBeep, IsHeardAsSoonAsABeepOfAnOutputAwake)
+{
+    const FirstBeepCase& c = GetParam();
+    ASSERT_TRUE(Server->Problem().isEmpty()) << Server->Problem().toStdString();
+    if (c.slowServer && Server->Record(false)) {
+        // Asked just after a block, the stream waits most of two seconds.
+        const qint64 before = Server->RecordedFrames();
+        for (QDeadlineTimer end(5000); Server->RecordedFrames() == before && !end.hasExpired();)
+            QThread::msleep(2);
+    }
+    const std::unique_ptr<SoundOutput> sound = MakeDeviceSoundOutput();
+    QThread::msleep(c.idleMs);
+    double first = BeepLatencyMs(*sound, c.slowServer ? 5000 : 400);
+    if (c.asleep) {
+        QThread::msleep(SoundSleepAfterMs + 800);
+        first = BeepLatencyMs(*sound);
+    }
+    EXPECT_GT(first, 0) << "heard, alone";
+    if (c.slowServer)
+        return (void)Server->Record(true);
+    const double awake = BeepLatencyMs(*sound, 200);
+    ASSERT_GT(awake, 0) << "a beep of an output awake is heard";
+    EXPECT_LT(first, awake + 25) << "an output awake has it heard after " << awake << " ms";
+}
+
+INSTANTIATE_TEST_SUITE_P(SoundOutput, FirstBeep,
+                         ::testing::Values(FirstBeepCase{.name = "Idle1s", .idleMs = 1000},
+                                           FirstBeepCase{.name = "Idle3s", .idleMs = 3000},
+                                           FirstBeepCase{.name = "Idle6s", .idleMs = 6000},
+                                           FirstBeepCase{.name = "Idle9s", .idleMs = 9000},
+                                           FirstBeepCase{.name = "AfterSleep", .idleMs = 300, .asleep = true},
+                                           FirstBeepCase{.name = "SlowServer", .idleMs = 0, .slowServer = true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Where the install rules put the plugin, seen from where they put the game.
 TEST(SoundPlugin, IsLookedForWhereItIsInstalledAndBesideTheProgram)
