@@ -172,7 +172,6 @@ public:
     {
         Anchored = false;
         Ahead.clear();
-        LastEnd = std::min(LastEnd, Head);
         KeepUntil = std::min(KeepUntil, Head);
     }
 

@@ -328,12 +328,19 @@ TEST(SoundScheduler, FirstBeepsAfterOpeningAndSleepingAreHeardInTime)
             EXPECT_LE(heard[i].start - FrameAt(asked[i] + starting), SoundFrames(SoundBufferMs + 10)) << i;
         }
     }
-    Fake dead({.startsAfterMs = 600000}, false);
-    Beep(dead, 4000, 5);
+    Fake dead({.startsAfterMs = 7000}, false);
+    Beep(dead, 4000, 300);
     dead.Pass(4000 * Ms);
     EXPECT_FALSE(dead.Asleep);
-    dead.Pass(2000 * Ms);
+    dead.Pass(4000 * Ms);
     EXPECT_TRUE(dead.Asleep) << "once the sound is stale";
+    const std::int64_t asked = dead.Now();
+    Beep(dead, 4000, 5);
+    dead.Pass(1000 * Ms);
+    const std::vector<Stretch> heard = Stretches(dead.Heard);
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0].length, SoundFrames(5)) << "the stale one is not heard after all";
+    EXPECT_LE(heard[0].start - FrameAt(asked), SoundFrames(SoundBufferMs + 10)) << "nor waited for";
 }
 
 // A device that takes nothing for half a minute while a cascade beeps on
