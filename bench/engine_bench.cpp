@@ -8,6 +8,7 @@
 
 #include "engine/game.h"
 #include "engine/headless_host.h"
+#include "game_session/headless_session.h"
 
 namespace {
 
@@ -59,24 +60,22 @@ struct Position {
     std::uint8_t level;
 };
 
-// The positions an autopilot meets in seeded games, just before its step.
+// The positions an autopilot meets in seeded games, just before its step,
+// played as every front end plays them.
 std::vector<Position> AutopilotPositions(std::uint32_t seed, int games)
 {
     std::vector<Position> positions;
-    Rig rig;
-    TADTetrisGame& game = rig.game;
-    game.Random.Seed(seed);
-    for (int i = 0; i < games; ++i) {
-        rig.loop.StartAutopilotGame();
-        while (game.Running && positions.size() < 20000) {
-            // The landing reaction up to the autopilot's move, which is
-            // what the benchmark times.
-            if (!rig.loop.Tick(false) || !game.Running)
-                continue;
-            positions.push_back({game.Stack, game.Figure, game.Level});
-            rig.loop.AutopilotTurn();
-        }
-    }
+    HeadlessSession headless(QuietSetup(seed, false));
+    const TADTetrisGame& game = headless.Session.Game();
+    headless.Session.Play().RunAutopilotTurn = [&](const std::function<void()>& turn) {
+        positions.push_back({game.Stack, game.Figure, game.Level});
+        turn();
+    };
+    int ended = 0;
+    headless.Session.OnNotice = [&](int code) { ended += code == NotifyGameOver; };
+    headless.Press('A');
+    while (ended < games && positions.size() < 20000)
+        headless.Tick();
     return positions;
 }
 

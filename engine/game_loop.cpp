@@ -92,19 +92,3 @@ void GameLoop::GameEnded()
     Host().SetDropTimerEnabled(false);
     DropTimerOn = false;
 }
-
-void GameLoop::StartAutopilotGame()
-{
-    Game.StartGame();
-    HardDrop();
-    GameStarted();
-}
-
-bool GameLoop::Tick(bool autopilot)
-{
-    bool noKeys = false;
-    const bool landed = DropTimerOn ? GraceTick(Game.Interval, noKeys) : FallTick();
-    if (landed)
-        Landed(autopilot);
-    return landed;
-}

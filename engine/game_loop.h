@@ -2,8 +2,8 @@
 // The game's time and sequence, between the engine and whoever drives it:
 // the fall tick with the level clock, the landing reaction (cascade, next
 // figure, autopilot), the hard drop and its grace. It owns no clock; the
-// caller gives it the ticks of its two timers. The window's timers call it,
-// and so do the headless tools, so both play the same games.
+// caller gives it the ticks of its two timers; the game session (the one
+// sequencer of ticks, notices and keys) calls it for every front end.
 
 #include <cstdint>
 
@@ -51,15 +51,6 @@ public:
     // timers are concerned.
     void GameStarted();
     void GameEnded();
-
-    // For drivers without an event loop: what the window does when the
-    // autopilot starts a game. Enter starts it, Space drops its first figure,
-    // and the game-started notice that arrives after both puts the fall timer
-    // back in charge, so the next fall tick lands that figure.
-    void StartAutopilotGame();
-    // One tick of whichever timer runs, and the landing reaction the window
-    // would get from the notice the tick posted. True when it landed.
-    bool Tick(bool autopilot);
 
 private:
     GameHost& Host() const { return *Game.WindowHandle; }

@@ -31,15 +31,21 @@ public:
 
     void PlayWave(const QString& resource, bool wait) override
     {
-        if (!wait)
-            return;
-        auto length = Lengths.find(resource);
-        if (length == Lengths.end()) {
-            QFile file(resource);
-            const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-            length = Lengths.insert(resource, ReadWave(std::string_view(bytes.constData(), bytes.size())).size());
-        }
-        Scheduler.PlayAndWait(std::make_shared<const SoundSamples>(), SoundNanoseconds(std::int64_t(*length)));
+        if (wait)
+            Scheduler.PlayAndWait(std::make_shared<const SoundSamples>(), SoundNanoseconds(std::int64_t(Length(resource))));
+    }
+
+    int QueueWave(const QString& resource) override
+    {
+        const std::int64_t length = SoundNanoseconds(std::int64_t(Length(resource)));
+        Scheduler.Queue(std::make_shared<const SoundSamples>(), length);
+        return int((length + 999999) / 1000000);
+    }
+
+    void QueueTone(int, int milliseconds) override
+    {
+        if (milliseconds > 0)
+            Scheduler.Queue(std::make_shared<const SoundSamples>(), std::int64_t(milliseconds) * 1000000);
     }
 
     void Beep(int, int milliseconds) override
@@ -49,6 +55,17 @@ public:
     }
 
 private:
+    std::size_t Length(const QString& resource)
+    {
+        auto length = Lengths.find(resource);
+        if (length == Lengths.end()) {
+            QFile file(resource);
+            const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            length = Lengths.insert(resource, ReadWave(std::string_view(bytes.constData(), bytes.size())).size());
+        }
+        return *length;
+    }
+
     SteadyClock Clock;
     SoundScheduler Scheduler{Clock};
     QHash<QString, std::size_t> Lengths;
@@ -59,6 +76,8 @@ class LazySound : public SoundOutput {
 public:
     void PlayWave(const QString& resource, bool wait) override { Output().PlayWave(resource, wait); }
     void Beep(int frequency, int milliseconds) override { Output().Beep(frequency, milliseconds); }
+    int QueueWave(const QString& resource) override { return Output().QueueWave(resource); }
+    void QueueTone(int frequency, int milliseconds) override { Output().QueueTone(frequency, milliseconds); }
 
 private:
     SoundOutput& Output()

@@ -1,7 +1,7 @@
 #pragma once
 // Sound output: the program's WAVE resources and a speaker-like square-wave
-// beep. Playback runs on a thread of its own, so it goes on while the game
-// thread sleeps in its animations. Without an audio device it is silent.
+// beep. Playback runs on a thread of its own, so the game thread never waits
+// for the device. Without an audio device it is silent.
 
 #include <QString>
 #include <QStringList>
@@ -17,6 +17,12 @@ public:
     // frequency of 0 is a rest. Asked for just as the previous blocking sound
     // ends, it follows that one without a gap.
     virtual void Beep(int frequency, int milliseconds) = 0;
+    // The same, returning at once: the sound starts where the last queued or
+    // blocking one ends (or now, when that has passed), without a gap, and
+    // the caller waits for it by its own clock. QueueWave returns the wave's
+    // length in milliseconds.
+    virtual int QueueWave(const QString& resource) = 0;
+    virtual void QueueTone(int frequency, int milliseconds) = 0;
 };
 
 // Plays on the system's default output. The audio stack (the plugin

@@ -177,14 +177,7 @@ public:
     void PlayWave(const QString& resource, bool wait) override
     {
         Open();
-        auto cached = Waves.find(resource);
-        if (cached == Waves.end()) {
-            QFile file(resource);
-            const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-            cached = Waves.insert(resource, std::make_shared<const SoundSamples>(
-                                                ReadWave(std::string_view(bytes.constData(), bytes.size()))));
-        }
-        const SoundScheduler::Sound& samples = *cached;
+        const SoundScheduler::Sound& samples = Wave(resource);
         if (samples->empty())
             return;
         if (wait)
@@ -201,7 +194,38 @@ public:
                                           std::int64_t(milliseconds) * 1000000);
     }
 
+    int QueueWave(const QString& resource) override
+    {
+        Open();
+        const SoundScheduler::Sound& samples = Wave(resource);
+        if (samples->empty())
+            return 0;
+        const std::int64_t length = SoundNanoseconds(std::int64_t(samples->size()));
+        Shared->Scheduler.Queue(samples, length);
+        return int((length + 999999) / 1000000);
+    }
+
+    void QueueTone(int frequency, int milliseconds) override
+    {
+        Open();
+        if (milliseconds > 0)
+            Shared->Scheduler.Queue(std::make_shared<const SoundSamples>(SquareWave(frequency, milliseconds)),
+                                    std::int64_t(milliseconds) * 1000000);
+    }
+
 private:
+    const SoundScheduler::Sound& Wave(const QString& resource)
+    {
+        auto cached = Waves.find(resource);
+        if (cached == Waves.end()) {
+            QFile file(resource);
+            const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            cached = Waves.insert(resource, std::make_shared<const SoundSamples>(
+                                                ReadWave(std::string_view(bytes.constData(), bytes.size()))));
+        }
+        return *cached;
+    }
+
     // The audio stack is loaded and the stream opened at the first sound.
     void Open()
     {

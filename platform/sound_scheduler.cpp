@@ -239,6 +239,16 @@ void SoundScheduler::PlayAndWait(Sound samples, std::int64_t length)
         Clock.Sleep(left);
 }
 
+void SoundScheduler::Queue(Sound samples, std::int64_t length)
+{
+    const std::int64_t now = Clock.Now();
+    const std::int64_t start = now <= BlockingDue + ChainSlackNs ? BlockingDue : now;
+    BlockingDue = start + length;
+    Requests->Post({std::move(samples), start, true});
+    if (Wake)
+        Wake();
+}
+
 bool SoundScheduler::Feed(SoundSink& sink)
 {
     const std::int64_t now = Clock.Now();

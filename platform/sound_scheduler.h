@@ -69,6 +69,9 @@ public:
     // once; PlayAndWait returns when its `length` is up.
     void Play(Sound samples);
     void PlayAndWait(Sound samples, std::int64_t length);
+    // As PlayAndWait, returning at once: placed where the last queued or
+    // blocking sound ends when that is not yet past.
+    void Queue(Sound samples, std::int64_t length);
 
     // Sound thread: one tick. False once the sink has stopped.
     bool Feed(SoundSink& sink);

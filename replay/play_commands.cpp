@@ -139,15 +139,6 @@ bool PlayCommands::DropTick(bool& keyPressed)
     return landed;
 }
 
-bool PlayCommands::Tick()
-{
-    bool noKeys = false;
-    const bool landed = Loop.DropTimerOn ? DropTick(noKeys) : FallTick();
-    if (landed)
-        Landed();
-    return landed;
-}
-
 void PlayCommands::Started()
 {
     Record(ReplayEventKind::Started);

@@ -44,9 +44,6 @@ public:
     // pressed since the last one (it clears the flag).
     bool FallTick();
     bool DropTick(bool& keyPressed);
-    // A tick of whichever timer runs, and the landing reaction when it landed:
-    // what a driver without an event loop does.
-    bool Tick();
 
     // The reactions to the game-started notice and to a landing.
     void Started();

@@ -10,12 +10,10 @@
 #include <QScreen>
 #include <QThread>
 
-#include "online/publish_address.h"
 #include "platform/colour_dialog.h"
 #include "platform/user_name.h"
 #include "window/application.h"
 #include "window/notification_event.h"
-#include "common/score_text.h"
 #include "window/virtual_keys.h"
 
 decltype(TForm1::AnswerDialog) TForm1::AnswerDialog;
@@ -37,7 +35,7 @@ void TForm1::TakeBackFocus()
         return;
     // A window manager may give the focus elsewhere when a dialog closes.
     activateWindow();
-    if (Edit1->isEnabled())
+    if (Session->View().NameEntry)
         Edit1->setFocus();
     else
         setFocus();
@@ -72,8 +70,6 @@ TForm1::~TForm1()
 
 void TForm1::FormCreate()
 {
-    CopyPanelsToColourTable();
-    Flags.ColourMode = 2;
     resize(DesignWidth, DesignHeight);
     SetBackgroundColour(ToQColor(DefaultBackground));
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -82,44 +78,44 @@ void TForm1::FormCreate()
     // Wayland lets no client move the pointer; Qt would only warn.
     if (!QGuiApplication::platformName().startsWith("wayland"))
         QCursor::setPos(20, 20);
-    Game = std::make_unique<TADTetrisGame>(*this);
-    Loop = std::make_unique<GameLoop>(*Game);
-    Play = std::make_unique<PlayCommands>(*Game, *Loop);
-    Game->Random.Seed(static_cast<std::uint32_t>(QDateTime::currentMSecsSinceEpoch()));
-    Game->SoundOn = true;
-    // Before the options are read: their switches run their handlers.
-    ConnectCommands();
-    ConnectRecords();
-    ConnectLinks();
-    const RecordsStep loaded = Records.Load();
-    ShowRecordsStep(loaded);
-    Read_Options();
-    // The built-in captions are Russian beside an English language button:
-    // a first start, or a file that named no language, shows the button's
-    // language from the first frame, as an activation would.
-    if (LanguageInForce.Shown() != LanguageInForce.Selected())
-        ChangeLang(LanguageInForce.Selected());
-    Game->RecordPlace = static_cast<std::uint8_t>(loaded.Place);
-    Flags.PlayerName = CurrentUserName();
+    SessionSetup setup;
+    setup.RecordsFile = RecordsFileName;
+    setup.OptionsFile = OptionsFileName;
+    setup.Seed = static_cast<std::uint32_t>(QDateTime::currentMSecsSinceEpoch());
+    setup.PlayerName = CurrentUserName().toStdString();
+    Session = std::make_unique<GameSession>(*this, setup);
+    Game = &Session->Game();
+    Loop = &Session->Loop();
+    Play = &Session->Play();
 
     Geometry = WellGeometry::Compute(PB->height(), VisibleRows, VisibleCols);
     PauseBlocked->setGeometry(PB->x(), PB->y(), Geometry.WellImageWidth, Geometry.WellImageHeight);
-    RebuildCellImages();
 
-    Timer1 = new QTimer(this);
-    Timer1->setTimerType(Qt::PreciseTimer);
-    Timer1->setInterval(1000);
-    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
-    Timer1->start();
-    Timer3 = new QTimer(this);
-    Timer3->setTimerType(Qt::PreciseTimer);
-    Timer3->setInterval(GameLoop::DropTimerMilliseconds);
-    connect(Timer3, &QTimer::timeout, this, &TForm1::Timer3Timer);
+    const auto timer = [this](int milliseconds, void (TForm1::*tick)()) {
+        auto* made = new QTimer(this);
+        made->setTimerType(Qt::PreciseTimer);
+        made->setInterval(milliseconds);
+        connect(made, &QTimer::timeout, this, tick);
+        return made;
+    };
+    Timer1 = timer(1000, &TForm1::Timer1Timer);
+    Timer3 = timer(GameLoop::DropTimerMilliseconds, &TForm1::Timer3Timer);
+    WaitTimer = new QTimer(this);
+    WaitTimer->setTimerType(Qt::PreciseTimer);
+    WaitTimer->setSingleShot(true);
+    connect(WaitTimer, &QTimer::timeout, this, [this] { Session->TimerFired(SessionTimer::Wait); });
+
+    ConnectCommands();
+    ConnectOptions();
+    ConnectRecords();
+    ConnectLinks();
+    ShowOptions();
+    Session->Start();
 }
 
 void TForm1::FormClose()
 {
-    Write_Options();
+    Session->Closing();
 }
 
 void TForm1::FormDestroy()
@@ -135,12 +131,13 @@ void TForm1::FormDestroy()
     }
     Timer1->stop();
     Timer3->stop();
-    Watch.reset();
-    Play.reset();
-    Loop.reset();
-    Game.reset();
-    if (Flags.FullScreen)
+    WaitTimer->stop();
+    if (Session->FullScreen())
         SetNotFullScr();
+    Game = nullptr;
+    Loop = nullptr;
+    Play = nullptr;
+    Session.reset();
     for (QImage& picture : CellImages)
         picture = QImage();
 }
@@ -151,18 +148,19 @@ void TForm1::closeEvent(QCloseEvent* event)
     event->accept();
 }
 
-// ---- Game notifications -------------------------------------------------
+// ---- The session's order ------------------------------------------------------
 
-void TForm1::PostGameNotification(int code)
+void TForm1::WakeLater()
 {
-    QCoreApplication::postEvent(this, new GameNotificationEvent(code));
+    QCoreApplication::postEvent(this, new GameNotificationEvent(0));
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)
 {
-    // The application-wide hook: notifications are acted on, never consumed.
+    // The application-wide hook: what the session posted is acted on, never consumed.
     if (event->type() == GameNotificationEvent::EventType() && watched == this) {
-        ApplicationEvents1Message(static_cast<GameNotificationEvent*>(event)->Code);
+        if (Session)
+            Session->Deliver();
         return false;
     }
     // The window sees every key before the name entry does.
@@ -186,144 +184,36 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void TForm1::ApplicationEvents1Message(int code)
-{
-    if (!Game)
-        return;
-    switch (code) {
-    case NotifyGameStarted:
-        GameStarted();
-        break;
-    case NotifyGameOver:
-        GameOverReaction();
-        break;
-    case NotifyLanded:
-        FigureLanded();
-        break;
-    case NotifyIntervalChanged:
-        Timer1->setInterval(Game->Interval);
-        break;
-    case NotifyLevelSet:
-        lbLe->setText(QString::number(Game->Level));
-        break;
-    case NotifyScoreSet:
-        lbLi->setText(QString::fromStdString(FormatScore(Game->Score)));
-        if (!Watching())
-            CheckPlace();
-        break;
-    default:
-        break;
-    }
-}
-
-void TForm1::GameStarted()
-{
-    if (Watching()) {
-        // The replay brings its own reaction, where it came in the game.
-        Label3->hide();
-        return;
-    }
-    lbS->setVisible(Flags.AutopilotOn);
-    Play->Started();
-    Label3->hide();
-    Label8->setEnabled(false);
-    const RecordsStep step = Records.GameStarted(Flags.PlayerName.toStdString());
-    Game->RecordPlace = static_cast<std::uint8_t>(step.Place);
-    ShowRecordsStep(step);
-}
-
-void TForm1::GameOverReaction()
-{
-    Loop->GameEnded();
-    if (Watching()) {
-        FinishWatching();
-        return;
-    }
-    // Kept with the records if the game's name is entered.
-    EndedGame = Play->TakeReplay();
-    Label3->show();
-    Label8->setEnabled(true);
-    lbS->hide();
-    RepaintNow();
-    const auto proposed = Records.NameEntryOpens(Game->RecordPlace, Flags.PlayerName.toStdString());
-    if (proposed) {
-        Edit1->show();
-        Edit1->setEnabled(true);
-        Label8->setEnabled(false);
-        Edit1->setText(QString::fromStdString(*proposed));
-        Edit1->setFocus();
-        // The proposed name is selected: typing replaces it, Enter keeps it.
-        Edit1->selectAll();
-        if (Flags.AutopilotOn) {
-            Edit1->setText(Flags.PlayerName);
-            Edit1KeyPress(QChar('\r'));
-        }
-    }
-    if (Flags.AutopilotOn) {
-        KeyPressDown(VK_RETURN);
-        KeyPressDown(VK_SPACE);
-    }
-    RepaintNow();
-}
-
-void TForm1::FigureLanded()
-{
-    if (!Watching())
-        Play->Landed();
-}
-
-// ---- Timers and the blocking wait ----------------------------------------
+// ---- Timers ---------------------------------------------------------------------
 
 void TForm1::Timer1Timer()
 {
-    if (Watching())
-        WatchTick();
-    else
-        Play->FallTick();
-}
-
-void TForm1::SecsInLevel()
-{
-    Loop->SecsInLevel();
-}
-
-void TForm1::HardDrop()
-{
-    if (!Game->Running)
-        return;
-    Flags.KeyPressed = false;
-    Play->HardDrop();
+    Session->TimerFired(SessionTimer::Fall);
 }
 
 void TForm1::Timer3Timer()
 {
-    if (Watching())
-        WatchTick();
-    else
-        Play->DropTick(Flags.KeyPressed);
+    Session->TimerFired(SessionTimer::Drop);
 }
 
-void TForm1::Delay(int milliseconds)
+static QTimer* TimerOf(SessionTimer timer, QTimer* fall, QTimer* drop, QTimer* wait)
 {
-    Game->SetPaused(true);
-    QThread::msleep(static_cast<unsigned long>(std::max(milliseconds, 0)));
-    Game->SetPaused(false);
+    return timer == SessionTimer::Fall ? fall : timer == SessionTimer::Drop ? drop : wait;
 }
 
-void TForm1::SetFallTimerEnabled(bool enabled)
+void TForm1::StartTimer(SessionTimer timer, int milliseconds)
 {
-    if (enabled)
-        Timer1->start();
-    else
-        Timer1->stop();
+    TimerOf(timer, Timer1, Timer3, WaitTimer)->start(milliseconds);
 }
 
-void TForm1::SetDropTimerEnabled(bool enabled)
+void TForm1::StopTimer(SessionTimer timer)
 {
-    if (enabled)
-        Timer3->start();
-    else
-        Timer3->stop();
+    TimerOf(timer, Timer1, Timer3, WaitTimer)->stop();
+}
+
+void TForm1::SetTimerInterval(SessionTimer timer, int milliseconds)
+{
+    TimerOf(timer, Timer1, Timer3, WaitTimer)->setInterval(milliseconds);
 }
 
 void TForm1::RepaintNow(QRect area)
@@ -334,11 +224,86 @@ void TForm1::RepaintNow(QRect area)
     ClientArea->repaint(area.isNull() ? ClientArea->rect() : area);
 }
 
+// ---- The view -------------------------------------------------------------------------
+
+void TForm1::Show(unsigned parts)
+{
+    const SessionView& view = Session->View();
+    if (parts & ViewOptions)
+        ShowOptions();
+    if (parts & ViewLinks)
+        ShowLinkAddresses();
+    if (parts & ViewRecords) {
+        ShowRecords();
+        SelectRecordRow(view.RecordRow);
+    }
+    if (parts & ViewLevel)
+        lbLe->setText(QString::fromStdString(view.Level));
+    if (parts & ViewScore) {
+        lbLi->setText(QString::fromStdString(view.Score));
+    }
+    if (parts & ViewCaptions)
+        ShowCaptions();
+    if (parts & ViewPanels)
+        ShowPanels();
+    if (parts & ViewNameEntry)
+        ShowNameEntry();
+    if (parts & ViewTitle)
+        ShowTitle();
+    if (parts & ViewBonus)
+        ShowBonus();
+    if (parts & ViewWell)
+        DrawWell();
+    if (!(parts & ViewNow))
+        return;
+    // At once, in the middle of an animation: the part that changed, or all.
+    const unsigned changed = parts & ~ViewNow;
+    if (changed == ViewScore)
+        RepaintNow(lbLi->geometry());
+    else if (changed == ViewBonus)
+        RepaintNow(LBBonus->geometry().united(LBBonusN->geometry()));
+    else
+        RepaintNow();
+}
+
+void TForm1::ShowCaptions()
+{
+    const SessionView& view = Session->View();
+    Label3->setVisible(view.GameOverCaption);
+    Label8->setEnabled(view.MenuHint);
+    lbS->setVisible(view.AutopilotCaption);
+    lbReplay->setVisible(view.ReplayCaption);
+}
+
+void TForm1::ShowBonus()
+{
+    const SessionView& view = Session->View();
+    LBBonusN->setText(QString::fromStdString(view.BonusText));
+    LBBonus->setVisible(view.BonusWord);
+    LBBonusN->setVisible(view.BonusAmount);
+}
+
+void TForm1::ShowPanels()
+{
+    const SessionView& view = Session->View();
+    GBAbout->setVisible(view.About);
+    GBOptions->setVisible(view.Options);
+    PauseBlocked->setVisible(view.PauseCover);
+}
+
+void TForm1::ShowTitle()
+{
+    // Seen from the task bar while away, the game is a folder of reports.
+    const bool away = Session->View().Away;
+    window()->setWindowTitle(away ? "Reports" : "Vantorix II");
+    window()->setWindowIcon((away ? Image2 : Image1)->pixmap());
+}
+
 // ---- Drawing --------------------------------------------------------------
 
 TForm1::WellSource TForm1::CurrentWellSource() const
 {
-    WellSource source{Game->Display, Flags.ColourMode, Colours, {}};
+    WellSource source{Session->View().Well, Session->View().ColourMode, Colours, {}};
     for (std::size_t k = 0; k < CellImages.size(); ++k)
         source.Pictures[k] = CellImages[k].cacheKey();
     return source;
@@ -355,7 +320,7 @@ void TForm1::DrawWell()
 
 void TForm1::FormPaint(QPainter& painter)
 {
-    if (!Game)
+    if (!Session)
         return;
     const WellSource source = CurrentWellSource();
     if (!DrawnWell || !(*DrawnWell == source)) {
@@ -365,65 +330,46 @@ void TForm1::FormPaint(QPainter& painter)
     painter.drawImage(0, 0, WellImage);
 }
 
-// ---- Score display ----------------------------------------------------------
-
-void TForm1::ShowScore(std::int32_t score, bool repaintNow)
-{
-    lbLi->setText(QString::fromStdString(FormatScore(score)));
-    if (repaintNow)
-        RepaintNow(lbLi->geometry());
-}
-
-void TForm1::Bonus(std::int32_t amount)
-{
-    LBBonusN->setText(QString::fromStdString(FormatScore(amount)));
-    const QRect shown = LBBonus->geometry().united(LBBonusN->geometry());
-    for (int i = 0; i < 2; ++i) {
-        LBBonus->show();
-        LBBonusN->hide();
-        RepaintNow(shown);
-        if (!ChBox_Anim->isChecked()) {
-            Delay(60);
-            LBBonus->hide();
-            LBBonusN->hide();
-            return;
-        }
-        Delay(110);
-        LBBonus->hide();
-        LBBonusN->hide();
-        RepaintNow(shown);
-        Delay(60);
-        LBBonusN->show();
-        RepaintNow(shown);
-        Delay(120);
-        LBBonus->hide();
-        LBBonusN->hide();
-        RepaintNow(shown);
-        Delay(60);
-    }
-}
-
 // ---- Sound --------------------------------------------------------------------
 
-void TForm1::My_Sound()
+int TForm1::PlaySound(const SessionSound& sound)
 {
-    if (ChBox_Sound->isChecked())
-        Sound->Beep(4000, 5);
-    else
-        Sound->PlayWave(":/WAV_1", false);
+    const QString wave = QString::fromStdString(sound.Resource);
+    if (sound.Kind == SessionSound::Source::Tone) {
+        if (sound.Queued)
+            Sound->QueueTone(sound.Frequency, sound.Milliseconds);
+        else
+            Sound->Beep(sound.Frequency, sound.Milliseconds);
+        return sound.Milliseconds;
+    }
+    if (sound.Queued)
+        return Sound->QueueWave(wave);
+    Sound->PlayWave(wave, false);
+    return 0;
 }
 
-bool TForm1::SoundGoesToSpeaker()
+// ---- Questions and the world outside ------------------------------------------------
+
+void TForm1::Ask(const SessionMessage& message)
 {
-    return ChBox_Sound->isChecked();
+    const QMessageBox::Icon icon = message.Icon == SessionIcon::Critical ? QMessageBox::Critical : QMessageBox::NoIcon;
+    const auto buttons = message.YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::StandardButtons(QMessageBox::Ok);
+    const auto answer = MessageDialog(icon, QString::fromUtf8(message.Caption.c_str()),
+                                      QString::fromUtf8(message.Text.c_str()), buttons);
+    Session->Answer(answer == QMessageBox::Yes || answer == QMessageBox::Ok);
 }
 
-void TForm1::Beep(int frequency, int milliseconds)
+void TForm1::ReportError(const std::string& text)
 {
-    Sound->Beep(frequency, milliseconds);
+    VantorixApplication::ReportError(QString::fromUtf8(text.c_str()));
 }
 
-void TForm1::PlayRecordWave()
+void TForm1::Close()
 {
-    Sound->PlayWave(":/WAV_2", true);
+    close();
+}
+
+void TForm1::CloseLater()
+{
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }

@@ -4,9 +4,9 @@
 // screen the same window covers the screen, black around the design).
 //
 // It is a front end: it builds its controls from the design table
-// (window/design.h), forwards keys, timer ticks and clicks to the engine and
-// its loop, and shows what they, the records session and the options
-// session (session/) decide.
+// (window/design.h), turns keys, timer ticks, clicks and the focus into the
+// game session's inputs (game_session/), runs the timers it asks for, plays
+// its sounds and shows its view. It decides nothing itself.
 
 #include <QAction>
 #include <QCheckBox>
@@ -28,48 +28,36 @@
 #include <optional>
 #include <vector>
 
-#include "engine/game.h"
-#include "engine/game_loop.h"
-#include "i18n/language_state.h"
+#include "game_session/game_session.h"
 #include "online/check_url.h"
 #include "platform/sound.h"
-#include "replay/play_commands.h"
-#include "replay/playback.h"
-#include "session/options_session.h"
-#include "session/records_session.h"
 #include "window/well_painter.h"
 #include "window/widgets.h"
 
-// The window's own state, one of each (the engine holds the rest).
-struct WindowState {
-    QString PlayerName;   // the login name, or "AUTOPILOT" while the autopilot plays
-    bool AutopilotOn = false;
-    bool KeyPressed = false;
-    bool UserPaused = false;
-    bool FullScreen = false;
-    bool MenuToggle = false;
-    bool EraseDialogOpen = false;
-    int ColourMode = 2;
-};
-
-class TForm1 : public QWidget, public GameHost {
+class TForm1 : public QWidget, public SessionFrontEnd {
     Q_OBJECT
 public:
     explicit TForm1(std::unique_ptr<SoundOutput> sound = nullptr, QWidget* parent = nullptr);
     ~TForm1() override;
 
-    // The back end the window drives, and its time and sequence. Its
-    // notifications are the window's input as much as keys are. Every
-    // command, tick and reaction reaches them through Play, which records
-    // each game.
-    std::unique_ptr<TADTetrisGame> Game;
-    std::unique_ptr<GameLoop> Loop;
-    std::unique_ptr<PlayCommands> Play;
+    // The mid end the window shows, and (for watching them) its game, the
+    // game's loop and the recorder every command passes.
+    std::unique_ptr<GameSession> Session;
+    TADTetrisGame* Game = nullptr;
+    GameLoop* Loop = nullptr;
+    PlayCommands* Play = nullptr;
 
-    // What the window holds beside its controls, to be watched.
-    const WindowState& State() const { return Flags; }
+    // What the session holds beside its view, to be watched.
+    struct WindowState : SessionFlags {
+        QString PlayerName;   // hides the session's, in Qt's text
+    };
+    WindowState State() const
+    {
+        const SessionFlags flags = Session->Flags();
+        return {flags, QString::fromStdString(flags.PlayerName)};
+    }
     // The records table and the kept replays, as the window shows them.
-    const RecordsSession& RecordsShown() const { return Records; }
+    const RecordsSession& RecordsShown() const { return *Session->Records(); }
 
     // The design's size; the window is this size except in full screen.
     static constexpr int DesignWidth = 800, DesignHeight = 600;
@@ -111,6 +99,7 @@ public:
     QAction *PublishInet, *LookInet, *WatchBest, *Erase_Results, *Params, *About, *MExit;
     QLabel* lbReplay;   // over the score column while a replay plays
     QTimer *Timer1, *Timer3;
+    QTimer* WaitTimer;   // the wait step of an animation
 
     // The platform's dialogs, which tests and tools answer themselves: the
     // colour chooser (preset in, choice out), the message boxes, the browser
@@ -119,12 +108,13 @@ public:
     static std::function<QMessageBox::StandardButton(QMessageBox::Icon icon, const QString& caption,
                                                      const QString& text, QMessageBox::StandardButtons buttons)>
         AnswerDialog;
-    static std::function<bool(const QUrl&)> OpenUrl;
+    static std::function<bool(const QUrl&)> OpenAddress;
     // How long a publish may wait for the server (tests shorten it).
     static CheckUrlLimits PublishLimits;
 
-    // Handlers of the design.
-    void ApplicationEvents1Message(int code);   // the application-wide hook
+    // Handlers of the design: each hands its event to the session.
+    // The application-wide hook: a game notice acted on now.
+    void ApplicationEvents1Message(int code) { Session->Notice(code); }
     void Timer1Timer();
     void Timer3Timer();
     void KeyPressDown(int virtualKey);
@@ -138,45 +128,49 @@ public:
     void Lb_SoundClick();
     void Lb_Sound_ONClick();
     void Lb_Rot_InverseClick();
-    void ChBox_Sound_ONClick();
-    void ColorClick(int panel);   // Panel1 .. Panel6: 0..5
-    void FormColorClick();        // the options panel's free area: the background
-    void DefColorClick();
     void BOkClick();
     void ParamsClick();
     void AboutClick();
     void MExitClick();
     void Erase_ResultsClick();
-    // Starts publishing on a thread of its own; its message comes when it
+    // Publishing runs on a thread of its own; its message comes when it
     // ends. Nothing while one runs.
     void Send_Results();
-    bool Publishing() const { return Publisher != nullptr; }
     void Look_Results();
-    void LabelMouseMove(QLabel* label);
-    void LabelMouseLeave(QLabel* label);
+    void WatchBestClick();
     void LabelMailClick();
     void LabelHttpClick(QLabel* label);
-    void WatchBestClick();
+    void ColorClick(int panel);   // Panel1 .. Panel6: 0..5
+    void FormColorClick();        // the options panel's free area: the background
+    void DefColorClick();
+    bool Publishing() const { return Publisher != nullptr; }
+    void LabelMouseMove(QLabel* label);
+    void LabelMouseLeave(QLabel* label);
 
-    // Watching a replay in the well, at the game's own speed, with nothing
-    // written to the records; any key stops it. False (and the player told)
-    // when it cannot be played.
-    bool WatchReplay(const Replay& replay);
-    bool WatchReplayFile(const QString& file);
-    bool Watching() const { return Watch != nullptr; }
+    // Watching a replay in the well (see GameSession::WatchReplay).
+    bool WatchReplay(const Replay& replay) { return Session->WatchReplay(replay); }
+    bool WatchReplayFile(const QString& file) { return Session->WatchReplayFile(file.toStdString()); }
+    bool Watching() const { return Session->Watching(); }
 
-    // GameHost: what the engine and its loop ask of the window.
-    void PostGameNotification(int code) override;
-    void SetFallTimerEnabled(bool enabled) override;
-    void SetDropTimerEnabled(bool enabled) override;
-    void DrawWell() override;
-    void My_Sound() override;
-    void Delay(int milliseconds) override;
-    void ShowScore(std::int32_t score, bool repaintNow) override;
-    void Bonus(std::int32_t amount) override;
-    bool SoundGoesToSpeaker() override;
-    void Beep(int frequency, int milliseconds) override;
-    void PlayRecordWave() override;
+    // SessionFrontEnd: what the session asks of the window.
+    void WakeLater() override;
+    void StartTimer(SessionTimer timer, int milliseconds) override;
+    void StopTimer(SessionTimer timer) override;
+    void SetTimerInterval(SessionTimer timer, int milliseconds) override;
+    void Show(unsigned parts) override;
+    int PlaySound(const SessionSound& sound) override;
+    void LanguageSwitched(Language language) override;
+    void MakePictures(bool bevelled) override;
+    void Ask(const SessionMessage& message) override;
+    void ReportError(const std::string& text) override;
+    void OpenUrl(const std::string& address) override;
+    void Publish(const PublishJob& job) override;
+    void ShowMenu(const MenuState& menu) override;
+    void SetFullScreen(bool on) override;
+    void Raise() override;
+    void LookAway() override;
+    void Close() override;
+    void CloseLater() override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -194,28 +188,15 @@ private:
     void FormDestroy();
     void CreateControls();
     void ConnectCommands();
+    void ConnectOptions();
     void ConnectRecords();
     void ConnectLinks();
-
-    // Notifications.
-    void GameStarted();
-    void GameOverReaction();
-    void FigureLanded();
-    void SecsInLevel();
-    void HardDrop();
-
-    // Keys.
-    void RunKeyCommand(int virtualKey);
-    void StartNewGame();
-    void AutopilotKey();
-    // Queues a key press behind the events already waiting, for whichever
-    // control has the focus when it arrives.
-    void QueueSyntheticKey(int qtKey);
 
     // Drawing and colours.
     void FormPaint(QPainter& painter);
     // Now, not at the next event: the whole window, or what stands in area.
     void RepaintNow(QRect area = {});
+    void DrawWell();
     // What the well picture is drawn from; the same again needs no drawing.
     struct WellSource {
         Grid Display;
@@ -226,114 +207,56 @@ private:
     };
     WellSource CurrentWellSource() const;
     void MakeBitmaps(bool bevelled);
-    void RebuildCellImages();
-    WinColour PanelColour(int panel) const;
     void SetPanelColour(int panel, WinColour colour);
-    void CopyPanelsToColourTable();
     QColor BackgroundColour() const;
     void SetBackgroundColour(const QColor& colour);
 
-    // Panels.
-    void ShowAbout();
+    // The view, part by part.
+    void ShowCaptions();
+    void ShowBonus();
+    void ShowPanels();
+    void ShowNameEntry();
     void ShowOptions();
-    // Shows or hides a panel; without the autopilot an open panel pauses the
-    // game and covers the well.
-    void TogglePanel(QWidget* panel);
-    // A paused game wakes no one: its timers rest until it goes on, and then
-    // start a whole period anew (paused ticks count for nothing anyway).
-    void TimersFollowPause();
-    // The player's pause (a key, a panel, the focus): none while a replay
-    // plays, which pauses only as it was recorded.
-    void SetGamePaused(bool paused);
-
-    // Watching: a step of the replay at each tick of whichever timer runs.
-    void WatchTick();
-    void StopWatching();
-    void FinishWatching();
+    void ShowTitle();
+    void ShowLinkAddresses();
+    void ShowRecords();
+    void SelectRecordRow(int place);
 
     // Languages: the switch walks the design table.
-    void ChangeLang(const QString& language);
     void ChangeLang(Language language);
     QString ReadString(Language language, const QString& name, const QString& current);
     // Qt's own texts (dialog buttons) in the language in force.
     void FollowLanguageInQtTexts();
 
-    // The records table: the session's steps, shown in LV1.
-    void Read_Res();
-    void CheckPlace();
-    void ShowRecordsStep(const RecordsStep& step);
-    void ShowRecords();
-    void SelectRecordRow(int place);
-    void ShowLoadFailure(const RecordsLoadFailure& failure);
-
-    // The options file, read at every activation and written at every focus
-    // loss.
-    void Read_Options();
-    void Write_Options();
-    GameOptions CurrentOptions() const;
-    void ApplyOptions(const GameOptions& options);
-    void ShowLinkAddresses();
-
     // Full screen and the focus.
     void ReadDisplayMode();
     void SetFullScr();
     void SetNotFullScr();
-    // Runs FormActivate or FormDeactivate when the focus really changed.
     void ActivationChanged(bool active);
-    void FormActivate();
-    void FormDeactivate();
     // After a dialog of ours: the game window has the keys again (the name
     // entry, while it is open).
     void TakeBackFocus();
     QMessageBox::StandardButton MessageDialog(QMessageBox::Icon icon, const QString& caption, const QString& text,
                                               QMessageBox::StandardButtons buttons);
+    void PublishEnded(bool published);
 
-    WindowState Flags;
     struct DisplayMode {
         int Width = 0, Height = 0, RefreshRate = 0, ColourDepth = 0;
     } SavedDisplayMode;
     QPoint SavedWindowPos;
-    LanguageState LanguageInForce;
     ColourTable Colours = DefaultColours;
-    // The panels' colour values, all 32 bits as read; they show the low 24.
-    std::array<WinColour, 6> PanelColourValues{};
     CellPictures CellImages;
     WellGeometry Geometry;
     // The well picture, kept and drawn over in place, and what it shows.
     QImage WellImage;
     std::optional<WellSource> DrawnWell;
-    // Where the records are published, and the author's mail address.
-    std::string RecordsServer = GameOptions().Server;
-    std::string AuthorMail = GameOptions().Mail;
-
-    RecordsSession Records;
-    OptionsSession Options;
-    // The replay of the game that ended last, kept if its name is entered.
-    std::optional<Replay> EndedGame;
-    // The replay being watched, and what it borrows from the game.
-    struct Watched {
-        Replay Source;
-        PlayCommands Commands;
-        ReplayPlayback Playback;
-        TRandom SavedRandom;
-        ReplayRules SavedRules;
-        Watched(const Replay& replay, TADTetrisGame& game, GameLoop& loop);
-    };
-    std::unique_ptr<Watched> Watch;
-    // The file being watched, for what a fault in it says.
-    QString WatchedFile;
-    void ReportReplayFault(const std::exception& error);
     std::unique_ptr<SoundOutput> Sound;
     // The built controls, in the order of the design table.
     std::vector<QObject*> DesignObjects;
     // Qt's Russian texts, installed while the interface is Russian.
     std::unique_ptr<QTranslator> QtRussian;
     bool QtRussianInstalled = false;
-    bool FallTimerResting = false;
-    bool DropTimerResting = false;
-    bool WasActive = false;
     bool Destroyed = false;
     std::unique_ptr<QThread> Publisher;
-    void PublishEnded(bool published);
     bool ReplacingName = false;
 };

@@ -1,6 +1,5 @@
-// The colours: the six cell colours of the options panel and the table the
-// well is drawn with, the cell pictures made from them, and the window's
-// background.
+// The colours: the cell pictures made from the session's colour table, the
+// colour panels, and the window's background.
 
 #include "window/Unit1.h"
 
@@ -15,32 +14,15 @@ void TForm1::MakeBitmaps(bool bevelled)
         CellImageViews[k]->setPixmap(QPixmap::fromImage(CellImages[k + 1]));
 }
 
-void TForm1::RebuildCellImages()
+void TForm1::MakePictures(bool bevelled)
 {
-    // Flat colours need no pictures; the pictures already made stay.
-    if (Flags.ColourMode == 2)
-        MakeBitmaps(true);
-    else if (Flags.ColourMode == 3)
-        MakeBitmaps(false);
-}
-
-WinColour TForm1::PanelColour(int panel) const
-{
-    return PanelColourValues[std::size_t(panel)];
+    MakeBitmaps(bevelled);
 }
 
 void TForm1::SetPanelColour(int panel, WinColour colour)
 {
-    PanelColourValues[std::size_t(panel)] = colour;
     SetRoleColour(ColourPanels[panel], QPalette::Window, ToQColor(colour));
     ColourPanels[panel]->setAutoFillBackground(true);
-}
-
-void TForm1::CopyPanelsToColourTable()
-{
-    for (int k = 0; k < 6; ++k)
-        Colours[k + 1] = PanelColour(k);
-    Colours[7] = 0;
 }
 
 QColor TForm1::BackgroundColour() const
@@ -56,14 +38,8 @@ void TForm1::SetBackgroundColour(const QColor& colour)
 
 void TForm1::ColorClick(int panel)
 {
-    SetPanelColour(panel, SelectColor(PanelColour(panel)));
-    // The dialog took the focus; its return reads the options file again,
-    // and under X11 that may come after this: the file must hold the choice.
-    Write_Options();
-    CopyPanelsToColourTable();
-    RebuildCellImages();
-    DrawWell();
-    RepaintNow();
+    const WinColour shown = WinColour(Session->Options().Colours[std::size_t(panel)]);
+    Session->SetColour(panel, std::int32_t(SelectColor(shown)));
     TakeBackFocus();
 }
 
@@ -75,11 +51,6 @@ void TForm1::FormColorClick()
 
 void TForm1::DefColorClick()
 {
-    for (int k = 0; k < 6; ++k)
-        SetPanelColour(k, DefaultColours[k + 1]);
-    CopyPanelsToColourTable();
     SetBackgroundColour(ToQColor(DefaultBackground));
-    RebuildCellImages();
-    DrawWell();
-    RepaintNow();
+    Session->DefaultColours();
 }

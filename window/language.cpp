@@ -22,16 +22,13 @@ bool ShownByText(const QString& text)
 
 }  // namespace
 
-void TForm1::ChangeLang(const QString& language)
+void TForm1::LanguageSwitched(Language language)
 {
-    // No caller passes another key; one that did would change nothing.
-    if (const auto chosen = LanguageOfKey(language.toStdString()))
-        ChangeLang(*chosen);
+    ChangeLang(language);
 }
 
 void TForm1::ChangeLang(Language language)
 {
-    LanguageInForce.Switch(language);
     // Selected by program: the button's own switch does not run again.
     (language == Language::Russian ? RB_Rus : RB_Eng)->setChecked(true);
     const auto design = WindowDesign();
@@ -52,12 +49,14 @@ void TForm1::ChangeLang(Language language)
             break;
         case CaptionClass::Edit:
             // What the player is typing stays as typed.
-            if (!static_cast<QLineEdit*>(object)->isEnabled())
+            if (!Session->View().NameEntry)
                 retext(static_cast<QLineEdit*>(object));
             break;
         case CaptionClass::Image: {
-            auto* image = static_cast<QWidget*>(object);
-            image->setVisible(ShownByText(ReadString(language, name, image->isHidden() ? "0" : "-1")));
+            // An image the captions do not name keeps its state.
+            const QString shown = ReadString(language, name, QString());
+            if (!shown.isEmpty())
+                static_cast<QWidget*>(object)->setVisible(ShownByText(shown));
             break;
         }
         case CaptionClass::ListView:
@@ -82,7 +81,7 @@ QString TForm1::ReadString(Language language, const QString& name, const QString
 
 void TForm1::FollowLanguageInQtTexts()
 {
-    const bool russian = !LanguageInForce.English();
+    const bool russian = !Session->Language().English();
     if (russian == QtRussianInstalled)
         return;
     if (!QtRussian) {
@@ -94,19 +93,4 @@ void TForm1::FollowLanguageInQtTexts()
         QtRussianInstalled = QCoreApplication::installTranslator(QtRussian.get());
     else if (!russian)
         QtRussianInstalled = !QCoreApplication::removeTranslator(QtRussian.get());
-}
-
-void TForm1::Label11Click()
-{
-    ChangeLang(Label11->text());
-}
-
-void TForm1::RB_EngClick()
-{
-    ChangeLang(Language::English);
-}
-
-void TForm1::RB_RusClick()
-{
-    ChangeLang(Language::Russian);
 }

@@ -4,12 +4,11 @@
 #include <QDesktopServices>
 #include <QUrl>
 
-#include "i18n/messages.h"
 #include "online/check_url.h"
 #include "online/publish_address.h"
 #include "window/Unit1.h"
 
-std::function<bool(const QUrl&)> TForm1::OpenUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+std::function<bool(const QUrl&)> TForm1::OpenAddress = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 
 void TForm1::ConnectLinks()
 {
@@ -21,49 +20,47 @@ void TForm1::ConnectLinks()
     connect(Label9, &TClickLabel::clicked, this, &TForm1::LabelMailClick);
     connect(Label10, &TClickLabel::clicked, this, [this] { LabelHttpClick(Label10); });
     connect(Label12, &TClickLabel::clicked, this, [this] { LabelHttpClick(Label12); });
-    ShowLinkAddresses();
+}
+
+void TForm1::LabelMailClick()
+{
+    OpenUrl(MailLink(Session->Options().Mail));
+}
+
+void TForm1::LabelHttpClick(QLabel* label)
+{
+    OpenUrl(label->text().toStdString());
 }
 
 void TForm1::ShowLinkAddresses()
 {
-    const QString site = QString::fromStdString(SiteAddress(RecordsServer));
+    const GameOptions& options = Session->Options();
+    const QString site = QString::fromStdString(SiteAddress(options.Server));
     Label10->setText(site);
     Label12->setText(site);
-    Label9->setText(AuthorMail.empty() ? QString("E-mail...") : QString::fromStdString(AuthorMail));
+    Label9->setText(options.Mail.empty() ? QString("E-mail...") : QString::fromStdString(options.Mail));
+}
+
+void TForm1::OpenUrl(const std::string& address)
+{
+    OpenAddress(QUrl(QString::fromStdString(address)));
 }
 
 CheckUrlLimits TForm1::PublishLimits;
 
-void TForm1::Send_Results()
+void TForm1::Publish(const PublishJob& job)
 {
-    if (Publishing())
-        return;
-    const std::vector<RecordEntry> entries = Records.Entries();
-    const PublishValues values = ChoosePublishValues(entries);
-    const std::string address = PublishAddress(RecordsServer, values);
-    const std::string replayAddress = ReplayAddress(RecordsServer, values.Name);
-    // The games themselves go after the scores, for our own server to check.
-    std::vector<std::string> replays;
-    const PublishedPlaces places = ChoosePublishedPlaces(entries);
-    for (int place : {places.Player, places.Autopilot}) {
-        try {
-            if (auto replay = Records.Replays().Bytes(entries, place))
-                replays.push_back(std::move(*replay));
-        } catch (const std::exception&) {
-            // a replay file gone bad is not sent
-        }
-    }
     // The server may take seconds: the window goes on drawing meanwhile,
     // with the wait cursor, and takes no keys until it has the answer.
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const CheckUrlLimits limits = PublishLimits;
-    Publisher.reset(QThread::create([this, address, replayAddress, replays, limits] {
+    Publisher.reset(QThread::create([this, job, limits] {
         bool published = false;
         try {
-            published = CheckUrl(address, limits);
+            published = CheckUrl(job.Address, limits);
             // A server that does not know the address (404) is not asked again.
-            for (std::size_t k = 0; published && k < replays.size(); ++k)
-                if (PostBody(replayAddress, replays[k], "application/octet-stream", limits) == 404)
+            for (std::size_t k = 0; published && k < job.Replays.size(); ++k)
+                if (PostBody(job.ReplayAddress, job.Replays[k], "application/octet-stream", limits) == 404)
                     break;
         } catch (const std::exception&) {
             // out of memory at worst: what was published stays published
@@ -80,19 +77,7 @@ void TForm1::PublishEnded(bool published)
     Publisher->wait();
     Publisher.reset();
     QApplication::restoreOverrideCursor();
-    const Language language = LanguageInForce.Shown();
-    const MessageText told = published ? PublishedMessage(language) : NotPublishedMessage(language);
-    MessageDialog(published ? QMessageBox::NoIcon : QMessageBox::Critical, QString::fromUtf8(told.Caption),
-                  QString::fromUtf8(told.Text), QMessageBox::Ok);
-    if (published)
-        Look_Results();
-    Flags.MenuToggle = !Flags.MenuToggle;
-}
-
-void TForm1::Look_Results()
-{
-    OpenUrl(QUrl(QString::fromStdString(RecordsPageAddress(RecordsServer))));
-    Flags.MenuToggle = !Flags.MenuToggle;
+    Session->PublishEnded(published);
 }
 
 void TForm1::LabelMouseMove(QLabel* label)
@@ -107,14 +92,4 @@ void TForm1::LabelMouseLeave(QLabel* label)
     QFont font = label->font();
     font.setUnderline(false);
     label->setFont(font);
-}
-
-void TForm1::LabelMailClick()
-{
-    OpenUrl(QUrl(QString::fromStdString(MailLink(AuthorMail))));
-}
-
-void TForm1::LabelHttpClick(QLabel* label)
-{
-    OpenUrl(QUrl(label->text()));
 }

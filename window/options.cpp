@@ -1,63 +1,54 @@
-// The options file: the player's colours, colour mode, switches and
-// language, read back at every activation and written at every focus loss.
-// What is read and how is the options session's; the window shows it.
+// The options panel: its switches bound to the session's, its colours and
+// language buttons shown from the session's options.
 
 #include "window/Unit1.h"
-#include "window/application.h"
 
-GameOptions TForm1::CurrentOptions() const
+namespace {
+
+// Which check box and caption show which switch of the session.
+struct SwitchBinding {
+    QCheckBox* TForm1::*Box;
+    TClickLabel* TForm1::*Caption;
+    SessionSwitch Switch;
+};
+
+constexpr SwitchBinding SwitchBindings[] = {
+    {&TForm1::ChBox_Anim, &TForm1::Lb_Anim, SessionSwitch::AnimateBonus},
+    {&TForm1::ChBox_Sound, &TForm1::Lb_Sound, SessionSwitch::PCSpeaker},
+    {&TForm1::ChBox_Sound_ON, &TForm1::Lb_Sound_ON, SessionSwitch::SoundOn},
+    {&TForm1::ChBox_Rot_Inverse, &TForm1::Lb_Rot_Inverse, SessionSwitch::RotateInverse},
+};
+static_assert(std::size(SwitchBindings) == std::size(SessionSwitches), "every switch has its check box");
+
+}  // namespace
+
+void TForm1::ConnectOptions()
 {
-    GameOptions options;
-    options.Mode = Flags.ColourMode & 0xFF;
-    for (int k = 0; k < 6; ++k)
-        options.Colours[std::size_t(k)] = std::int32_t(PanelColour(k));
-    options.AnimateBonus = ChBox_Anim->isChecked();
-    options.PCSpeaker = ChBox_Sound->isChecked();
-    options.SoundOn = ChBox_Sound_ON->isChecked();
-    options.English = RB_Eng->isChecked();
-    options.Russian = RB_Rus->isChecked();
-    options.Server = RecordsServer;
-    options.Mail = AuthorMail;
-    return options;
+    for (const SwitchBinding& binding : SwitchBindings) {
+        const SessionSwitch which = binding.Switch;
+        connect(this->*binding.Box, &QCheckBox::toggled, this, [this, which](bool on) { Session->SetSwitch(which, on); });
+        connect(this->*binding.Caption, &TClickLabel::clicked, this, [this, which] { Session->FlipSwitch(which); });
+    }
 }
 
-void TForm1::ApplyOptions(const GameOptions& options)
+void TForm1::Lb_AnimClick() { Session->FlipSwitch(SessionSwitch::AnimateBonus); }
+void TForm1::Lb_SoundClick() { Session->FlipSwitch(SessionSwitch::PCSpeaker); }
+void TForm1::Lb_Sound_ONClick() { Session->FlipSwitch(SessionSwitch::SoundOn); }
+void TForm1::Lb_Rot_InverseClick() { Session->FlipSwitch(SessionSwitch::RotateInverse); }
+
+void TForm1::ShowOptions()
 {
-    RecordsServer = options.Server;
-    AuthorMail = options.Mail;
-    ShowLinkAddresses();
-    Flags.ColourMode = options.Mode;
+    for (const SwitchBinding& binding : SwitchBindings) {
+        QCheckBox* box = this->*binding.Box;
+        const QSignalBlocker quiet(box);
+        box->setChecked(Session->Switch(binding.Switch));
+    }
+    const GameOptions& options = Session->Options();
     for (int k = 0; k < 6; ++k)
         SetPanelColour(k, WinColour(options.Colours[std::size_t(k)]));
-    CopyPanelsToColourTable();
-    // Set by program as a click would: the sound switch keeps SoundOn in step.
-    ChBox_Anim->setChecked(options.AnimateBonus);
-    ChBox_Sound->setChecked(options.PCSpeaker);
-    ChBox_Sound_ON->setChecked(options.SoundOn);
-}
-
-void TForm1::Read_Options()
-{
-    try {
-        const auto read = Options.Read(CurrentOptions(), LanguageInForce);
-        if (!read)
-            return;   // there was no file; it holds the current options now
-        ApplyOptions(read->Options);
-        for (const Language language : read->Switches)
-            ChangeLang(language);
-    } catch (const OptionsWriteError& error) {
-        if (!error.Repeated)
-            VantorixApplication::ReportError(QString::fromUtf8(error.what()));
-    }
-}
-
-void TForm1::Write_Options()
-{
-    try {
-        Options.Write(CurrentOptions());
-    } catch (const OptionsWriteError& error) {
-        // Written at every focus loss: a folder that refuses it is told once.
-        if (!error.Repeated)
-            VantorixApplication::ReportError(QString::fromUtf8(error.what()));
-    }
+    for (int k = 0; k < 6; ++k)
+        Colours[std::size_t(k) + 1] = WinColour(options.Colours[std::size_t(k)]);
+    Colours[7] = 0;
+    // Selected by program: the button's own switch does not run again.
+    (Session->Language().Selected() == Language::Russian ? RB_Rus : RB_Eng)->setChecked(true);
 }

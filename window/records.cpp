@@ -2,14 +2,10 @@
 // the name entry and erasing all records.
 
 #include <QKeyEvent>
-#include <QScopeGuard>
 #include <QValidator>
 
-#include "common/records_site.h"
-#include "i18n/messages.h"
 #include "storage/cp1251.h"
 #include "window/Unit1.h"
-#include "window/application.h"
 
 namespace {
 
@@ -52,7 +48,7 @@ void TForm1::ConnectRecords()
 
 void TForm1::ShowRecords()
 {
-    const auto& entries = Records.Entries();
+    const auto& entries = Session->Records()->Entries();
     // Rows are reused: this runs on every score change.
     while (LV1->topLevelItemCount() > int(entries.size()))
         delete LV1->takeTopLevelItem(LV1->topLevelItemCount() - 1);
@@ -69,7 +65,7 @@ void TForm1::ShowRecords()
     }
     LV1->clearSelection();
     LV1->setCurrentItem(nullptr);
-    const ColumnWidths widths = Records.Book().Widths();
+    const ColumnWidths widths = Session->Records()->Book().Widths();
     LV1->setColumnWidth(0, widths.Place);
     LV1->setColumnWidth(1, widths.Name);
     LV1->setColumnWidth(2, widths.Score);
@@ -84,53 +80,31 @@ void TForm1::SelectRecordRow(int place)
     LV1->scrollToItem(row);
 }
 
-void TForm1::ShowRecordsStep(const RecordsStep& step)
+void TForm1::ShowNameEntry()
 {
-    ShowRecords();
-    SelectRecordRow(step.Place);
-    if (step.Failure)
-        ShowLoadFailure(*step.Failure);
-}
-
-void TForm1::ShowLoadFailure(const RecordsLoadFailure& failure)
-{
-    if (!failure.Damaged) {
-        // Shown once: the same failure again on every score change would
-        // bury the game under message boxes.
-        if (!failure.Repeated)
-            VantorixApplication::ReportError(Text(failure.Message));
+    const SessionView& view = Session->View();
+    if (!view.NameEntry) {
+        Edit1->setEnabled(false);
+        Edit1->hide();
+        setFocus();
         return;
     }
-    const QString where = failure.KeptAs.empty()
-                              ? "The damaged file could not be set aside: " + Text(failure.Reason) + "."
-                              : "The damaged file was kept as " + Text(failure.KeptAs) + ".";
-    MessageDialog(QMessageBox::Critical, "Error", Text(failure.Message) + "\r\n\r\n" + where, QMessageBox::Ok);
-    // The program ends when control is back in the event loop.
-    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
-}
-
-void TForm1::Read_Res()
-{
-    ShowRecordsStep(Records.Load());
-}
-
-void TForm1::CheckPlace()
-{
-    // The autopilot's game keeps its name when the autopilot is switched off
-    // before this notice comes.
-    const QString name = Play->AutopilotPlayed() ? QString(AutopilotName) : Flags.PlayerName;
-    const RecordsStep step = Records.ScoreChanged(name.toStdString(), Game->Score, Game->RecordPlace);
-    Game->RecordPlace = static_cast<std::uint8_t>(step.Place);
-    ShowRecordsStep(step);
-    if (step.RecordSound)
-        Game->PlayRecordSound();
+    Edit1->show();
+    Edit1->setEnabled(true);
+    Edit1->setText(QString::fromStdString(view.NameText));
+    Edit1->setFocus();
+    // The proposed name is selected: typing replaces it, Enter keeps it.
+    if (view.SelectName)
+        Edit1->selectAll();
 }
 
 void TForm1::Edit1Change()
 {
     const std::string typed = Edit1->text().toStdString();
-    const std::string held = RecordsSession::EntryText(typed, Flags.PlayerName.toStdString());
-    if (ReplacingName || held == typed)
+    if (ReplacingName)
+        return;
+    const std::string held = Session->NameTyped(typed);
+    if (held == typed)
         return;
     // A player name that breaks the rule itself is let stand.
     ReplacingName = true;
@@ -141,47 +115,8 @@ void TForm1::Edit1Change()
 
 void TForm1::Edit1KeyPress(QChar key)
 {
-    if (key != QChar('\r'))
-        return;
-    Edit1->setEnabled(false);
-    Edit1->hide();
-    Label8->setEnabled(true);
-    setFocus();
-    // Reported here, not thrown out through the entry's signal: Qt's widget
-    // code is not built to be unwound. The table keeps the name meanwhile.
-    try {
-        Records.NameEntered(Game->RecordPlace, Edit1->text().toStdString(), std::exchange(EndedGame, std::nullopt));
-    } catch (const std::exception& error) {
-        VantorixApplication::ReportError(QString::fromUtf8(error.what()));
-    }
-    ShowRecords();
-    SelectRecordRow(Game->RecordPlace);
-}
-
-void TForm1::Erase_ResultsClick()
-{
-    Flags.EraseDialogOpen = true;
-    const auto done = qScopeGuard([this] {
-        Flags.EraseDialogOpen = false;
-        Flags.MenuToggle = !Flags.MenuToggle;
-    });
-    const Language language = LanguageInForce.Shown();
-    for (int k = 0; k < EraseQuestions; ++k) {
-        const MessageText question = EraseMessage(language, k);
-        if (MessageDialog(QMessageBox::NoIcon, QString::fromUtf8(question.Caption), QString::fromUtf8(question.Text),
-                          QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
-            return;
-    }
-    const MessageText agreed = EraseMessage(language, EraseQuestions);
-    MessageDialog(QMessageBox::NoIcon, QString::fromUtf8(agreed.Caption), QString::fromUtf8(agreed.Text),
-                  QMessageBox::Ok);
-    try {
-        const RecordsStep step = Records.Erase();
-        Game->RecordPlace = static_cast<std::uint8_t>(step.Place);
-        ShowRecordsStep(step);
-    } catch (const std::exception& error) {
-        VantorixApplication::ReportError(QString::fromUtf8(error.what()));   // as in Edit1KeyPress
-    }
+    if (key == QChar('\r'))
+        Session->NameEntryEnter();
 }
 
 // ---- The name entry keeps the keyboard while it is open -------------------------
@@ -189,7 +124,7 @@ void TForm1::Erase_ResultsClick()
 void TForm1::focusInEvent(QFocusEvent* event)
 {
     // A click on the window would otherwise take the keys from the entry.
-    if (Edit1->isEnabled())
+    if (Session && Session->View().NameEntry)
         Edit1->setFocus();
     QWidget::focusInEvent(event);
 }

@@ -92,10 +92,22 @@ void TForm1::ReadDisplayMode()
 // hide the animations, which repaint synchronously inside Delay). One window
 // only, so nothing can come between the player and the game and the task
 // list shows one entry.
+void TForm1::SetFullScreen(bool on)
+{
+    if (on)
+        SetFullScr();
+    else
+        SetNotFullScr();
+}
+
+void TForm1::Raise()
+{
+    raise();
+    activateWindow();
+}
+
 void TForm1::SetFullScr()
 {
-    if (Flags.EraseDialogOpen)
-        return;
     const QRect area = ScreenOf(this)->geometry();
     if (!isFullScreen()) {
         SavedWindowPos = pos();
@@ -107,13 +119,10 @@ void TForm1::SetFullScr()
     // Where the design's point will be once the window covers the screen.
     const QPoint designAt((area.width() - DesignWidth) / 2, (area.height() - DesignHeight) / 2);
     MovePointer(area.topLeft() + designAt + QPoint(700, 300));
-    Flags.FullScreen = true;
 }
 
 void TForm1::SetNotFullScr()
 {
-    if (Flags.EraseDialogOpen)
-        return;
     // A minimised window (the boss key) already shows the desktop, and a
     // state change now would map it again; it comes back in full screen.
     if (isFullScreen() && !isMinimized()) {
@@ -131,47 +140,25 @@ void TForm1::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
 }
 
-void TForm1::FormActivate()
+bool TForm1::event(QEvent* event)
 {
-    if (BossCover* cover = CoverOf(this))
-        cover->Remove();
-    if (!Flags.UserPaused && !Watching())
-        Play->SetPaused(false);
-    TimersFollowPause();
-    if (Flags.FullScreen)
-        SetFullScr();
-    window()->setWindowTitle("Vantorix II");
-    window()->setWindowIcon(Image1->pixmap());
-    PauseBlocked->setVisible(Game->Paused);
-    Read_Options();
-}
-
-void TForm1::FormDeactivate()
-{
-    // Flags.UserPaused stays: the next activation resumes. A replay plays on.
-    if (!Flags.AutopilotOn && !Watching())
-        Play->SetPaused(true);
-    TimersFollowPause();
-    if (Flags.FullScreen)
-        SetNotFullScr();
-    // Seen from the task bar, the game is now a folder of reports.
-    window()->setWindowTitle("Reports");
-    window()->setWindowIcon(Image2->pixmap());
-    Write_Options();
-    // Still in front after the boss key: nothing minimised the window.
-    if (isActiveWindow() && !CoverOf(this))
-        new BossCover(this, [this] { ActivationChanged(true); });
+    if (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate)
+        ActivationChanged(event->type() == QEvent::WindowActivate);
+    return QWidget::event(event);
 }
 
 void TForm1::ActivationChanged(bool active)
 {
-    if (!Game || Destroyed)
+    if (!Session || Destroyed || Session->IsActive() == active)
         return;
-    if (active == WasActive)
+    if (active) {
+        if (BossCover* cover = CoverOf(this))
+            cover->Remove();
+        Session->Activation(true);
         return;
-    WasActive = active;
-    if (active)
-        FormActivate();
-    else
-        FormDeactivate();
+    }
+    Session->Activation(false);
+    // Still in front after the boss key: nothing minimised the window.
+    if (isActiveWindow() && !CoverOf(this))
+        new BossCover(this, [this] { ActivationChanged(true); });
 }

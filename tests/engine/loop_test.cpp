@@ -72,17 +72,6 @@ TEST(Landing, SoundCascadeRedrawWaitThenTheAutopilotsMove)
     }
 }
 
-TEST(Landing, TheNextFallTickLandsTheAutopilotsFigure)
-{
-    LoopRig rig;
-    rig.loop.StartAutopilotGame();
-    for (int landing = 1; landing <= 20 && rig.game.Running; ++landing) {
-        const std::int64_t ticks = rig.loop.FallTicks;
-        EXPECT_TRUE(rig.loop.Tick(true)) << landing;
-        EXPECT_EQ(rig.loop.FallTicks, ticks + 1);
-    }
-}
-
 // DropGrace after each drop-timer tick, from a hard drop on; 'k' marks a
 // tick after a command key, '.' one without.
 TEST(DropGrace, GrowsByNineFifthsAndShrinksByThreeFifthsAfterAKey)
@@ -190,23 +179,6 @@ TEST(DropGrace, ANewGameOrTheEndOfOneCancelsIt)
     }
 }
 
-TEST(Tick, RunsTheDropTimerDuringTheGraceAndTheFallTimerOtherwise)
-{
-    LoopRig rig;
-    PlaceColumn(rig, 2, 1);
-    rig.game.Interval = 940;
-    rig.loop.HardDrop();
-    // Eleven quiet drop-timer ticks hold the figure; the twelfth lands it.
-    for (int i = 0; i < 11; ++i)
-        EXPECT_FALSE(rig.loop.Tick(false)) << i;
-    EXPECT_EQ(rig.loop.FallTicks, 0);
-    EXPECT_TRUE(rig.loop.Tick(false));
-    EXPECT_EQ(rig.loop.FallTicks, 1);
-    EXPECT_FALSE(rig.loop.DropTimerOn);
-    EXPECT_FALSE(rig.loop.Tick(false)) << "the next figure falls one row";
-    EXPECT_EQ(rig.loop.FallTicks, 2);
-}
-
 TEST(LevelClock, CountsFallTicksOfARunningUnpausedGame)
 {
     LoopRig rig;
@@ -228,34 +200,6 @@ TEST(LevelClock, CountsFallTicksOfARunningUnpausedGame)
     rig.loop.FallTick();
     EXPECT_EQ(rig.loop.FallTicks, ticks) << "a paused fall tick does nothing";
     EXPECT_EQ(rig.loop.TicksInLevel, 0);
-}
-
-TEST(AutopilotGame, StartsWithTheFirstFigureDroppedAndTheFallTimerInCharge)
-{
-    LoopRig rig;
-    rig.loop.StartAutopilotGame();
-    EXPECT_TRUE(rig.game.Running);
-    EXPECT_FALSE(rig.loop.DropTimerOn);
-    EXPECT_TRUE(rig.host.FallTimerOn);
-    EXPECT_FALSE(TFigure::Fits(rig.game.Stack, rig.game.Figure.X, rig.game.Figure.Y + 1, rig.game.Figure.Cells));
-    EXPECT_TRUE(rig.loop.Tick(true)) << "the first fall tick lands it";
-}
-
-TEST(AutopilotGame, TheSameSeedPlaysTheSameGame)
-{
-    const auto play = [](std::uint32_t seed) {
-        LoopRig rig(seed);
-        rig.loop.StartAutopilotGame();
-        std::vector<std::int32_t> scores;
-        while (rig.game.Running && scores.size() < 3000)
-            if (rig.loop.Tick(true))
-                scores.push_back(rig.game.Score);
-        return scores;
-    };
-    const auto first = play(5);
-    EXPECT_GT(first.size(), 10u);
-    EXPECT_EQ(play(5), first);
-    EXPECT_NE(play(6), first);
 }
 
 }  // namespace

@@ -46,6 +46,16 @@ struct RecordedGame {
             pressed = keys && k < 2;
         }
     }
+    // One tick of whichever timer runs, answered as the window answers
+    // the landing notice it posts.
+    bool Tick()
+    {
+        bool noKeys = false;
+        const bool landed = headless.loop.DropTimerOn ? play.DropTick(noKeys) : play.FallTick();
+        if (landed)
+            play.Landed();
+        return landed;
+    }
     Replay Finish()
     {
         if (Game().Running)
@@ -71,7 +81,7 @@ const Script Scripts[] = {
          g.play.HardDrop();
          g.play.Started();
          while (g.Game().Running)
-             g.play.Tick();
+             g.Tick();
      }},
     {"by hand: moves, turns, drops, a pause", 11,
      [](RecordedGame& g) {
@@ -102,7 +112,7 @@ const Script Scripts[] = {
          g.play.SetAutopilot(true);
          g.play.HardDrop();
          for (int k = 0; k < 60 && g.Game().Running; ++k)
-             g.play.Tick();
+             g.Tick();
          g.play.SetAutopilot(false);
          g.FallUntilLanded();
          g.play.Stop();
@@ -466,7 +476,7 @@ Replay AutopilotGame(std::uint32_t seed, std::uint32_t landings, std::uint64_t d
     game.play.HardDrop();
     game.play.Started();
     for (std::uint32_t landed = 0; game.Game().Running;)
-        if (game.play.Tick() && ++landed >= landings)
+        if (game.Tick() && ++landed >= landings)
             game.play.Stop();
     return game.Finish();
 }

@@ -120,6 +120,7 @@ TEST(WellOnScreen, ThePaintBoxShowsTheDisplayGrid)
     ProbeForm form;
     form.KeyPressDown('1');
     form.Game->Display[CellIndex(18, 1)] = 3;
+    form.Game->WindowHandle->DrawWell();
     const QImage shot = form.PB->grab().toImage();
     ASSERT_EQ(shot.size(), QSize(225, 560));
     EXPECT_EQ(shot.pixelColor(15, 540), ToQColor(DefaultColours[3]));
@@ -136,6 +137,7 @@ TEST(WellOnScreen, TheStripBesideTheWellShowsTheWindowBackground)
     for (int row = 12; row <= 18; ++row)
         form.Game->Display[CellIndex(row, 1 + row % 7)] = static_cast<std::uint8_t>(1 + row % 6);
     form.Game->Display[CellIndex(18, 7)] = 2;   // the cell nearest the strip
+    form.Game->WindowHandle->DrawWell();
     const QImage well =
         RenderWell(form.Game->Display, 1, DefaultColours, {}, WellGeometry::Compute(560, VisibleRows, VisibleCols));
     const QRect picture(form.PB->pos(), well.size());

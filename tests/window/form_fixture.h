@@ -21,22 +21,33 @@ public:
     {
         Log.push_back("beep " + std::to_string(frequency) + " " + std::to_string(milliseconds));
     }
+    int QueueWave(const QString& resource) override
+    {
+        PlayWave(resource, true);
+        return 0;
+    }
+    void QueueTone(int frequency, int milliseconds) override { Beep(frequency, milliseconds); }
 
 private:
     std::vector<std::string>& Log;
 };
 
-// Records every wait with what the bonus labels show meanwhile; waits
-// really (a millisecond at most) so the engine sees the pause.
+// Records every wait of an animation with what the bonus labels show
+// meanwhile, and ends it at the next round of posted events instead of on
+// the clock.
 class ProbeForm : public TForm1 {
 public:
     ProbeForm() : TForm1(std::make_unique<RecordingSound>(SoundLog)) {}
-    void Delay(int milliseconds) override
+    void StartTimer(SessionTimer timer, int milliseconds) override
     {
+        if (timer != SessionTimer::Wait) {
+            TForm1::StartTimer(timer, milliseconds);
+            return;
+        }
         Waits.push_back(milliseconds);
         BonusStates.push_back(std::string(LBBonus->isVisibleTo(this) ? "word" : "") +
                               (LBBonusN->isVisibleTo(this) ? "amount" : ""));
-        TForm1::Delay(std::min(milliseconds, 1));
+        QMetaObject::invokeMethod(this, [this] { Session->TimerFired(SessionTimer::Wait); }, Qt::QueuedConnection);
     }
     std::vector<std::string> SoundLog;
     std::vector<int> Waits;
@@ -51,11 +62,12 @@ inline void SetFigureAt(TForm1& form, const TFigure::Box& cells, int x, int y)
     form.Game->Figure.RecomputeExtent();
 }
 
-// Delivers the queued game notifications.
+// Delivers the queued game notifications, and plays out the animations
+// they start (a probe's waits end at the next round).
 inline void DeliverNotifications()
 {
     // Events posted while the queue is served wait for the next round.
-    for (int round = 0; round < 10; ++round)
+    for (int round = 0; round < 400; ++round)
         QCoreApplication::sendPostedEvents();
 }
 
@@ -63,5 +75,6 @@ inline void DeliverNotifications()
 inline QColor ShownCell(TForm1& form, std::uint8_t code)
 {
     form.Game->Display[CellIndex(18, 1)] = code;
+    form.Game->WindowHandle->DrawWell();
     return form.PB->grab().toImage().pixelColor(15, 540);
 }

@@ -35,6 +35,6 @@ int main(int argc, char** argv)
     ::testing::UnitTest::GetInstance()->listeners().Append(new FreshFolderPerTest);
     VantorixApplication app(argc, argv);
     // No test starts a browser or a mail program.
-    TForm1::OpenUrl = [](const QUrl&) { return true; };
+    TForm1::OpenAddress = [](const QUrl&) { return true; };
     return RUN_ALL_TESTS();
 }

@@ -22,8 +22,8 @@ void Store(const std::vector<RecordEntry>& entries)
 struct Opened {
     Opened()
     {
-        Saved = TForm1::OpenUrl;
-        TForm1::OpenUrl = [this](const QUrl& url) {
+        Saved = TForm1::OpenAddress;
+        TForm1::OpenAddress = [this](const QUrl& url) {
             Urls.push_back(url.toString().toStdString());
             return true;
         };
@@ -35,7 +35,7 @@ struct Opened {
     }
     ~Opened()
     {
-        TForm1::OpenUrl = Saved;
+        TForm1::OpenAddress = Saved;
         TForm1::AnswerDialog = nullptr;
     }
     std::function<bool(const QUrl&)> Saved;

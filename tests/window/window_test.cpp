@@ -101,7 +101,7 @@ TEST(StartUp, PreparesTheEngineTimersAndPictures)
     EXPECT_EQ(form.PauseBlocked->size(), QSize(218, 559)) << "the well picture's size, from 30-pixel cells";
     for (const QLabel* view : form.CellImageViews)
         EXPECT_EQ(view->pixmap().size(), QSize(31, 31)) << view->objectName().toStdString();
-    const WindowState& state = form.State();
+    const auto state = form.State();
     EXPECT_FALSE(state.AutopilotOn || state.KeyPressed || state.UserPaused || state.FullScreen || state.MenuToggle);
 }
 
@@ -269,8 +269,8 @@ TEST(Drawing, OnlyWhatChangedIsDrawnAgain)
         {"idle fall ticks", none, ticks, {}},
         {"a paused game's ticks", [&](ProbeForm& f) { playing(f); f.KeyPressDown('P'); }, ticks, {}},
         {"a tick that moves the figure", playing, [](ProbeForm& f) { f.Timer1Timer(); }, {{"PB", 1}}},
-        {"a score counted up in a cascade", none, [](ProbeForm& f) { f.ShowScore(45, true); }, {{"lbLi", 1}}},
-        {"a bonus shown", none, [](ProbeForm& f) { f.Bonus(100); }, {{"LBBonus", 2}, {"LBBonusN", 2}}},
+        {"a score counted up in a cascade", none, [](ProbeForm& f) { f.Game->WindowHandle->ShowScore(45, true); }, {{"lbLi", 1}}},
+        {"a bonus shown", none, [](ProbeForm& f) { f.Game->WindowHandle->Bonus(100); DeliverNotifications(); }, {{"LBBonus", 2}, {"LBBonusN", 2}}},
     };
     for (const auto& c : cases) {
         ProbeForm form;
@@ -380,11 +380,11 @@ TEST(LevelClock, CountsButNeverRisesWithoutAGame)
 TEST(Delay, LeavesARunningGameUnpausedAndAnIdleOneAlone)
 {
     ProbeForm form;
-    form.TForm1::Delay(1);
+    form.Game->WindowHandle->Delay(1);
     EXPECT_FALSE(form.Game->Paused);
     form.Game->StartGame();
     form.Game->SetPaused(true);
-    form.TForm1::Delay(2);
+    form.Game->WindowHandle->Delay(2);
     EXPECT_TRUE(form.Game->Running);
     EXPECT_FALSE(form.Game->Paused);
 }
@@ -407,7 +407,8 @@ TEST(Bonus, AnimatesTwiceOrFlashesTheWordOnce)
         ProbeForm form;
         form.show();
         form.ChBox_Anim->setChecked(c.animate);
-        form.Bonus(16000);
+        form.Game->WindowHandle->Bonus(16000);
+        DeliverNotifications();
         EXPECT_EQ(form.LBBonusN->text(), "16.000");
         EXPECT_EQ(form.Waits, c.waits);
         EXPECT_EQ(form.BonusStates, c.shown);

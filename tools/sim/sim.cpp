@@ -16,6 +16,7 @@
 #include "common/records_site.h"
 #include "engine/game.h"
 #include "engine/headless_host.h"
+#include "game_session/headless_session.h"
 #include "replay/play_commands.h"
 #include "replay/playback.h"
 #include "replay/replay.h"
@@ -198,10 +199,6 @@ ordered_json GameLine(std::uint32_t game, const ReplayResult& result)
 int Play(const PlayOptions& options, std::ostream& out, std::ostream& err)
 {
     using Clock = std::chrono::steady_clock;
-    HeadlessGame headless;
-    TADTetrisGame& game = headless.game;
-    PlayCommands play(headless.game, headless.loop, options.replays.has_value());
-    game.Random.Seed(options.seed);
     if (options.replays) {
         std::error_code error;
         std::filesystem::create_directories(*options.replays, error);
@@ -210,6 +207,9 @@ int Play(const PlayOptions& options, std::ostream& out, std::ostream& err)
             return 2;
         }
     }
+    HeadlessSession headless(QuietSetup(options.seed, options.replays.has_value()));
+    GameSession& session = headless.Session;
+    PlayCommands& play = session.Play();
 
     std::vector<double> stepMicros;
     play.RunAutopilotTurn = [&](const std::function<void()>& turn) {
@@ -217,29 +217,18 @@ int Play(const PlayOptions& options, std::ostream& out, std::ostream& err)
         turn();
         stepMicros.push_back(std::chrono::duration<double, std::micro>(Clock::now() - before).count());
     };
-    // What the window does when the autopilot starts a game: Enter starts
-    // it, Space drops its first figure, and the game-started notice arrives
-    // after both.
-    play.SetAutopilot(true);
-    long totalLandings = 0;
-    const auto started = Clock::now();
-    for (long index = 1; index <= options.games; ++index) {
-        play.StartGame();
-        play.HardDrop();
-        play.Started();
-        long landings = 0;
-        while (game.Running) {
-            if (!play.Tick())
-                continue;
+    // Each game that ends is told before the autopilot starts the next.
+    long index = 0, totalLandings = 0, landings = 0;
+    int failed = 0;
+    session.OnNotice = [&](int code) {
+        if (code == NotifyLanded)
             ++landings;
-            if (options.maxLandings > 0 && landings >= options.maxLandings) {
-                play.Stop();
-                break;
-            }
-        }
+        if (code != NotifyGameOver || index >= options.games || failed)
+            return;
+        ++index;
         totalLandings += landings;
-        const ReplayResult result = play.Progress();
-        out << GameLine(static_cast<std::uint32_t>(index), result).dump() << std::endl;
+        landings = 0;
+        out << GameLine(static_cast<std::uint32_t>(index), play.Progress()).dump() << std::endl;
         if (std::optional<Replay> replay = play.TakeReplay()) {
             replay->Result.Name = AutopilotName;   // as the window's autopilot enters it
             const std::filesystem::path file = *options.replays / ("game-" + std::to_string(index) + ".vxr");
@@ -247,10 +236,21 @@ int Play(const PlayOptions& options, std::ostream& out, std::ostream& err)
                 ReplaceFile(file, WriteReplay(*replay));
             } catch (const FileError& error) {
                 err << "vantorix2-sim: " << error.what() << std::endl;
-                return 2;
+                failed = 2;
             }
         }
+    };
+    const auto started = Clock::now();
+    // The autopilot key: Enter starts a game and Space drops its first figure.
+    headless.Press('A');
+    while (index < options.games && !failed) {
+        headless.Tick();
+        if (options.maxLandings > 0 && landings >= options.maxLandings && session.Game().Running && !session.Animating())
+            play.Stop();
+        headless.Settle();
     }
+    if (failed)
+        return failed;
     const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
 
     double mean = 0, p99 = 0;

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "window/Unit1.h"
@@ -22,6 +23,8 @@ namespace {
 struct Silence : SoundOutput {
     void PlayWave(const QString&, bool) override {}
     void Beep(int, int) override {}
+    int QueueWave(const QString&) override { return 0; }
+    void QueueTone(int, int) override {}
 };
 
 // Kilobytes of a /proc/self/status line ("VmRSS", "VmHWM").
@@ -36,27 +39,35 @@ long StatusKilobytes(const std::string& key)
 
 class SoakForm : public TForm1 {
 public:
-    SoakForm() : TForm1(std::make_unique<Silence>()) {}
+    SoakForm() : TForm1(std::make_unique<Silence>())
+    {
+        Session->OnNotice = [this](int code) { Notice(code); };
+    }
 
-    // What the event loop does: a tick of whichever timer runs, then the
-    // queued notices and keys.
+    // What the event loop does on a clock that jumps: the end of the wait
+    // in progress, else a tick of whichever timer runs; then the queued
+    // notices and keys.
     void Tick()
     {
-        if (Timer3->isActive())
+        if (std::exchange(WaitPending, false))
+            Session->TimerFired(SessionTimer::Wait);
+        else if (Session->TimerRuns(SessionTimer::Drop))
             Timer3Timer();
         else
             Timer1Timer();
         QCoreApplication::processEvents();
     }
 
-    // A wait keeps its effect on the game, not its time.
-    void Delay(int) override
+    // A wait keeps its place in the order, not its time.
+    void StartTimer(SessionTimer timer, int milliseconds) override
     {
-        Game->SetPaused(true);
-        Game->SetPaused(false);
+        if (timer == SessionTimer::Wait)
+            WaitPending = true;
+        else
+            TForm1::StartTimer(timer, milliseconds);
     }
 
-    void PostGameNotification(int code) override
+    void Notice(int code)
     {
         if (code == NotifyGameStarted) {
             GameLandings = 0;
@@ -77,7 +88,6 @@ public:
             ++Landings;
             ++GameLandings;
         }
-        TForm1::PostGameNotification(code);
     }
 
     void CheckWell()
@@ -108,6 +118,7 @@ public:
     long GameLandings = 0;
     std::int64_t GameStartTicks = 0;
     std::int32_t LastScore = -1;
+    bool WaitPending = false;
     std::vector<std::string> Violations;
     long ViolationCount = 0;
 };
