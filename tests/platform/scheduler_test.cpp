@@ -148,8 +148,9 @@ std::vector<Stretch> Stretches(const std::vector<std::int16_t>& heard)
 
 }  // namespace
 
-// A click or a wave is played without wait; a tone is a 4000 Hz beep.
-enum class Do { Click, Tone, Rest, Pass };
+// A click or a wave is played without wait; a tone is a 4000 Hz beep; a
+// queued one returns at once, its caller waiting by its own clock.
+enum class Do { Click, Tone, Rest, Pass, Queued };
 
 // Sounds keep the spacing they were asked for at, a device buffer and a
 // small lead later; a blocking one is joined to the one before only when
@@ -175,6 +176,10 @@ TEST(SoundScheduler, PlacesSoundsAndReturnsInTime)
         {"twenty 3 ms beeps", 1, 20, {{Tone, 3}}, {{0, 20 * F(3)}}, 61},
         {"a rest", 1, 1, {{Rest, 30}}, {}, 31},
         {"click 150 ms into a wave", 0, 1, {{Click, 500}, {Pass, 150}, {Click, 7}}, {{0, F(150) + F(7)}}, 150},
+        {"queued beeps at once", 0, 3, {{Queued, 5}}, {{0, 3 * F(5)}}, 0},
+        {"a queued beep as the one before ends", 0, 2, {{Queued, 5}, {Pass, 5}}, {{0, 2 * F(5)}}, 10},
+        {"a queued beep 10 ms after", 0, 2, {{Queued, 5}, {Pass, 15}}, {{0, F(5)}, {F(15), F(5)}}, 30},
+        {"a queued beep behind a waited one", 1, 1, {{Tone, 5}, {Queued, 5}}, {{0, 2 * F(5)}}, 6},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -187,6 +192,8 @@ TEST(SoundScheduler, PlacesSoundsAndReturnsInTime)
                     fake.Sound.Play(Level(ms));
                 else if (what == Pass)
                     fake.Pass(ms * Ms);
+                else if (what == Queued)
+                    fake.Sound.Queue(std::make_shared<const SoundSamples>(SquareWave(4000, ms)), ms * Ms);
                 else
                     Beep(fake, what == Tone ? 4000 : 0, ms);
             }
@@ -207,8 +214,9 @@ TEST(SoundScheduler, PlacesSoundsAndReturnsInTime)
 }
 
 // The record fanfare: its 2 ms beeps, and a rest, come out as one unbroken
-// run however late the caller wakes from each, wherever they fall between
-// the sound thread's ticks, and though that thread is held up for 25 ms.
+// run however late the caller wakes from each, or queued all at once,
+// wherever they fall between the sound thread's ticks, and though that
+// thread is held up for 25 ms.
 TEST(SoundScheduler, FanfareOfShortBeepsIsOneUnbrokenRun)
 {
     std::vector<int> pitches;
@@ -224,15 +232,19 @@ TEST(SoundScheduler, FanfareOfShortBeepsIsOneUnbrokenRun)
     whole.resize(whole.size() - std::size_t(SoundFrames(2)));  // the rest
 
     constexpr int Rounds = 16;
+    for (const bool queued : {false, true})
     for (const std::int64_t overshoot : {std::int64_t(0), Ms / 10, Ms, 5 * Ms, 7 * Ms}) {
-        SCOPED_TRACE(testing::Message() << "woken " << overshoot << " ns late");
+        SCOPED_TRACE(testing::Message() << (queued ? "queued, " : "") << "woken " << overshoot << " ns late");
         Fake fake;
         fake.Overshoot = overshoot;
         for (int round = 0; round < Rounds; ++round) {
             for (std::size_t i = 0; i < pitches.size(); ++i) {
                 if (i == 20 && round % 2)
                     fake.NextTick += 25 * Ms;
-                Beep(fake, pitches[i], 2);
+                if (queued)
+                    fake.Sound.Queue(std::make_shared<const SoundSamples>(SquareWave(pitches[i], 2)), 2 * Ms);
+                else
+                    Beep(fake, pitches[i], 2);
             }
             fake.Pass(300 * Ms + round * Ms / 4);
         }
