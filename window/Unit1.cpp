@@ -103,7 +103,12 @@ void TForm1::FormCreate()
     WaitTimer = new QTimer(this);
     WaitTimer->setTimerType(Qt::PreciseTimer);
     WaitTimer->setSingleShot(true);
-    connect(WaitTimer, &QTimer::timeout, this, [this] { Session->TimerFired(SessionTimer::Wait); });
+    connect(WaitTimer, &QTimer::timeout, this, [this] {
+        WaitEnding = true;
+        Session->TimerFired(SessionTimer::Wait);
+        WaitEnding = false;
+    });
+    WaitClock.start();
 
     ConnectCommands();
     ConnectOptions();
@@ -203,7 +208,16 @@ static QTimer* TimerOf(SessionTimer timer, QTimer* fall, QTimer* drop, QTimer* w
 
 void TForm1::StartTimer(SessionTimer timer, int milliseconds)
 {
-    TimerOf(timer, Timer1, Timer3, WaitTimer)->start(milliseconds);
+    if (timer != SessionTimer::Wait) {
+        TimerOf(timer, Timer1, Timer3, WaitTimer)->start(milliseconds);
+        return;
+    }
+    // A wait that follows one at its end is timed from when that one was
+    // due, not from when its timer came round: so an animation of short
+    // waits does not fall behind by every timer's lateness.
+    const qint64 now = WaitClock.nsecsElapsed();
+    WaitDue = (WaitEnding ? WaitDue : now) + qint64(milliseconds) * 1000000;
+    WaitTimer->start(int(std::max<qint64>(WaitDue - now + 500000, 0) / 1000000));
 }
 
 void TForm1::StopTimer(SessionTimer timer)

@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -257,6 +258,10 @@ private:
     std::unique_ptr<QTranslator> QtRussian;
     bool QtRussianInstalled = false;
     bool Destroyed = false;
+    // When the wait in progress is due, on WaitClock; whether one is ending.
+    QElapsedTimer WaitClock;
+    qint64 WaitDue = 0;
+    bool WaitEnding = false;
     std::unique_ptr<QThread> Publisher;
     bool ReplacingName = false;
 };
