@@ -1,7 +1,7 @@
 #pragma once
 // The game engine: the well, the figures, the game's life, the landing
-// cascade and the autopilot. No I/O, no clock, no threads; it reaches the
-// window only through GameHost.
+// cascade and the autopilot. No I/O, no clock, no threads; it reaches its
+// host (the game session) only through GameHost.
 
 #include <cstdint>
 

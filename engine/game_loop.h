@@ -47,7 +47,7 @@ public:
     // ended with a fall tick that landed the figure.
     bool GraceTick(std::int32_t fallInterval, bool& keyPressed);
 
-    // The window's reactions to a game starting and ending, as far as the
+    // The reactions to a game starting and ending, as far as the
     // timers are concerned.
     void GameStarted();
     void GameEnded();

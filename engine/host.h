@@ -1,8 +1,9 @@
 #pragma once
 #include <cstdint>
 
-// What the engine needs from the one window. The window implements it; the
-// tests and the headless driver implement it without a window.
+// What the engine needs from whoever shows the game: the game session
+// implements it (its calls become the steps a front end plays), the engine
+// tests and the one-shot tools implement it without one.
 class GameHost {
 public:
     virtual ~GameHost() = default;
@@ -17,7 +18,8 @@ public:
     virtual void DrawWell() = 0;
     // The short sound of a removed cell.
     virtual void My_Sound() = 0;
-    // Blocking wait: pauses the running game, waits, unpauses it.
+    // A wait: what comes after it is shown that much later. The running
+    // game is paused and unpaused by it.
     virtual void Delay(int milliseconds) = 0;
     // Writes an interim score into the score label; repaintNow makes it
     // visible at once, in the middle of the animation.
@@ -27,7 +29,7 @@ public:
     // Whether the record fanfare goes to the PC speaker instead of a wave.
     virtual bool SoundGoesToSpeaker() = 0;
     virtual void Beep(int frequency, int milliseconds) = 0;
-    // Plays the record wave synchronously.
+    // The record wave, waited for.
     virtual void PlayRecordWave() = 0;
 };
 

@@ -4,7 +4,7 @@
 // cascade and the bonus as steps with waits, holds the state the keys
 // depend on (panels, pause, name entry, autopilot, full screen, the erase
 // questions), maps keys to commands, and runs the records and options
-// sequences. Front ends (the window, the tools, the browser) turn their
+// sequences. Front ends (the window, the tools, the soak driver) turn their
 // events into its inputs and show what it asks them to; none of them
 // sleeps, and none decides.
 //

@@ -1,9 +1,9 @@
 #pragma once
 // Everything that changes a game passes here: the player's and the
 // autopilot's commands, the ticks of the two timers and the reactions to
-// the game's notices. The window, the headless tools and the replayer all
-// drive the engine and its loop through it, so a game is recorded where it
-// is played and replayed by the same code. A command that changes nothing
+// the game's notices. The game session (for every front end) and the
+// replayer drive the engine and its loop through it, so a game is recorded
+// where it is played and replayed by the same code. A command that changes nothing
 // (a move into a wall, a tick of a paused game) is not recorded.
 
 #include <cstdint>
@@ -51,7 +51,7 @@ public:
     // A landing waits for its reaction.
     bool LandingPending() const { return Pending; }
 
-    // One recorded event (the replayer and the window's playback).
+    // One recorded event (the replayer, and watching in the session).
     void Apply(ReplayEventKind kind);
 
     // The game since its start, as a replay's result says it (no name).

@@ -216,6 +216,15 @@ void SetUpBonusLanding(GameSession& session)
     PutBottomRows(game.Stack, {".22....", ".22...."});
 }
 
+// A game started, and the fall tick that lands the figure for the bonus.
+void LandForTheBonus(Rig& r)
+{
+    r.Press(VK_RETURN);
+    SetUpBonusLanding(r.session);
+    r.session.TimerFired(SessionTimer::Fall);
+    r.Settle();
+}
+
 std::vector<LoggingFront::Frame> BonusFrames()
 {
     std::vector<LoggingFront::Frame> frames;
@@ -232,10 +241,7 @@ std::vector<LoggingFront::Frame> BonusFrames()
 TEST(Animation, ACascadeWithABonusIsASequenceOfViewsAndWaits)
 {
     Rig r(QuietSetup(5));
-    r.Press(VK_RETURN);
-    SetUpBonusLanding(r.session);
-    r.session.TimerFired(SessionTimer::Fall);
-    r.Settle();
+    LandForTheBonus(r);
     ASSERT_TRUE(r.session.Animating());
     EXPECT_EQ(r.session.Game().Score, 1084) << "the game is ahead of what is shown";
     r.EndWaits();
@@ -256,10 +262,7 @@ TEST(Animation, ACascadeWithABonusIsASequenceOfViewsAndWaits)
 TEST(Animation, InputsDuringItAreTakenAfterItInOrder)
 {
     Rig r(QuietSetup(5));
-    r.Press(VK_RETURN);
-    SetUpBonusLanding(r.session);
-    r.session.TimerFired(SessionTimer::Fall);
-    r.Settle();
+    LandForTheBonus(r);
     const int x = r.session.Game().Figure.X;
     r.Press(VK_LEFT);
     r.Press(VK_LEFT);
