@@ -195,7 +195,13 @@ private:
             return;
         }
         ++Depth;
-        body();
+        try {
+            body();
+        } catch (...) {
+            // The error goes on to the general handler; the session goes on.
+            --Depth;
+            throw;
+        }
         if (--Depth == 0)
             RunSteps();
     }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -280,6 +281,27 @@ TEST(Animation, InputsDuringItAreTakenAfterItInOrder)
     EXPECT_EQ(tail, (std::vector<ReplayEventKind>{ReplayEventKind::Landed, ReplayEventKind::MoveLeft,
                                                   ReplayEventKind::Pause}))
         << "the late tick of a game that was paused by then counts for nothing";
+}
+
+// An error thrown out of an input reaches the general handler, and the
+// session still takes what comes after it.
+TEST(Errors, AnInputThatThrowsLeavesTheSessionTakingInputs)
+{
+    HeadlessSession h;
+    bool thrown = false;
+    h.Session.OnNotice = [&](int code) {
+        if (code == NotifyGameStarted && !std::exchange(thrown, true))
+            throw std::runtime_error("out of memory");
+    };
+    h.Session.Key(VK_RETURN);
+    EXPECT_THROW(h.Settle(), std::runtime_error);
+    h.Session.Deliver();   // the event loop's next round
+    EXPECT_TRUE(h.Session.Game().Running);
+    h.Press(VK_LEFT);
+    EXPECT_EQ(h.Session.Game().Figure.X, 2);
+    h.Press(VK_RETURN);
+    EXPECT_FALSE(h.Session.Game().Running) << "and its notices are acted on";
+    EXPECT_EQ(h.Session.View().GameOverCaption, true);
 }
 
 TEST(Ticks, TheDropTimerRunsDuringTheGraceAndTheFallTimerOtherwise)
