@@ -418,9 +418,10 @@ inline std::vector<int> Statuses(const std::string& answers)
     return statuses;
 }
 
-// One request from source; the status of the answer, 0 for none.
+// One request from source; the status of the answer, 0 for none within the wait.
 inline int StatusFrom(const std::string& source, int port, const std::string& method, const std::string& target,
-                      const std::string& headers = "", const std::string& body = "")
+                      const std::string& headers = "", const std::string& body = "",
+                      std::chrono::milliseconds wait = 10s)
 {
     const int sock = ConnectFrom(source, port);
     if (sock < 0)
@@ -429,7 +430,7 @@ inline int StatusFrom(const std::string& source, int port, const std::string& me
     if (!body.empty())
         request += "Content-Length: " + std::to_string(body.size()) + "\r\n";
     SendAll(sock, request + "\r\n" + body);
-    const std::vector<int> statuses = Statuses(ReadAll(sock, 10s));
+    const std::vector<int> statuses = Statuses(ReadAll(sock, wait));
     ::close(sock);
     return statuses.empty() ? 0 : statuses.front();
 }
