@@ -280,7 +280,6 @@ private:
     bool RotateInverse = false;
     bool PublishRunning = false;
     bool Active = false;
-    bool Closed = false;
 
     struct TimerState {
         bool On = false;

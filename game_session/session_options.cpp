@@ -20,7 +20,8 @@ const char* SwitchKey(SessionSwitch which)
 namespace {
 
 // The field of the options that holds a switch the file keeps.
-bool* SwitchField(GameOptions& options, SessionSwitch which)
+template <typename Options>
+auto SwitchField(Options& options, SessionSwitch which) -> decltype(&options.SoundOn)
 {
     const char* key = SwitchKey(which);
     if (!key)
@@ -28,7 +29,7 @@ bool* SwitchField(GameOptions& options, SessionSwitch which)
     for (const OptionKey& option : OptionKeys())
         if (std::strcmp(option.Key, key) == 0)
             if (const auto* field = std::get_if<OptionField<bool>>(&option.Field))
-                return &(*field)(options);
+                return &(*field)(const_cast<GameOptions&>(options));
     return nullptr;
 }
 
@@ -36,7 +37,7 @@ bool* SwitchField(GameOptions& options, SessionSwitch which)
 
 bool GameSession::Switch(SessionSwitch which) const
 {
-    if (bool* field = SwitchField(const_cast<GameOptions&>(Current), which))
+    if (const bool* field = SwitchField(Current, which))
         return *field;
     return RotateInverse;
 }
@@ -167,7 +168,7 @@ void GameSession::ApplyOptions(const GameOptions& options)
 void GameSession::Activation(bool active)
 {
     Input([this, active] {
-        if (Closed || active == Active)
+        if (active == Active)
             return;
         Active = active;
         if (active)
