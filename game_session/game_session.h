@@ -158,6 +158,8 @@ public:
     // cannot be played.
     bool WatchReplay(const Replay& replay);
     bool WatchReplayFile(const std::filesystem::path& file);
+    // How much of the watched replay has been played, 0..1 (1 when none is).
+    double WatchProgress() const;
 
     // Runs before each notice is acted on (the soak's checks).
     std::function<void(int code)> OnNotice;

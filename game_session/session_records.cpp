@@ -264,6 +264,13 @@ void GameSession::WatchTick()
     }
 }
 
+double GameSession::WatchProgress() const
+{
+    if (!Watch || Watch->Playback.EventsInAll() == 0)
+        return 1.0;
+    return double(Watch->Playback.EventsApplied()) / double(Watch->Playback.EventsInAll());
+}
+
 void GameSession::StopWatching()
 {
     if (!Watch)

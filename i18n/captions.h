@@ -20,6 +20,10 @@ std::optional<Language> LanguageOfKey(std::string_view key);
 
 std::span<const CaptionPair> CaptionTable(Language language);
 std::span<const char* const> KeyHelpTable(Language language);
+// The key column of the key list, the same in both languages.
+inline constexpr const char* KeyHelpKeys[] = {"  ENTER", "  SPACE", "  NUM 2", "  NUM 4",  "  NUM 5", "  NUM 6",
+                                              "  NUM 8", " 1, 2, 3", "  L",   "  S",      "  A",     "  P",
+                                              "  F",     "  O",       "  F1",  "  ESC",    "  Q, F10"};
 
 // The caption of a component in a language; current when no pair names it.
 std::string TranslatedCaption(Language language, std::string_view component, const std::string& current);

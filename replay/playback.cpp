@@ -69,6 +69,8 @@ ReplayPlayback::ReplayPlayback(const Replay& replay, TADTetrisGame& game, PlayCo
                                const ReplayLimits& limits)
     : Events(replay.Events), Source(replay), Game(game), Commands(commands), Limits(limits)
 {
+    for (const ReplayEvent& event : Events)
+        Total += event.Count;
 }
 
 void ReplayPlayback::Begin()

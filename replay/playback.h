@@ -51,6 +51,9 @@ public:
     // A landing was answered with the autopilot on: it placed a figure.
     bool AutopilotPlayed() const { return Autopilot; }
     const std::string& Identity() const { return Placed; }
+    // How far it has gone: events applied, of all the replay's events.
+    std::uint64_t EventsApplied() const { return Applied; }
+    std::uint64_t EventsInAll() const { return Total; }
 
 private:
     void Begin();
@@ -65,6 +68,7 @@ private:
     std::size_t Run = 0;
     std::uint32_t DoneOfRun = 0;
     std::uint64_t Applied = 0;
+    std::uint64_t Total = 0;
     bool Started = false;
     bool SawStarted = false;
     bool Autopilot = false;

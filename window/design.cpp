@@ -143,15 +143,23 @@ const ControlDesign Design[] = {
 };
 
 const KeyHelpRow KeyHelp[] = {
-    {"  ENTER", " -   Start / Stop  Game"},   {"  SPACE", " -   Drop  Figure"},
-    {"  NUM 2", " -   Move Down"},            {"  NUM 4", " -   Move  Left"},
-    {"  NUM 5", " -   Rotate  CW"},           {"  NUM 6", " -   Move  Right"},
-    {"  NUM 8", " -   Rotate  CCW"},          {" 1, 2, 3", " -   Change Color Mode"},
-    {"  L", " -   Language ENG / RUS"},       {"  S", " -   Sound  ON / OFF"},
-    {"  A", " -   AutoPilot  ON / OFF"},      {"  P", " -   Pause  ON"},
-    {"  F", " -   Full  Screen ON / OFF"},    {"  O", " -   Options..."},
-    {"  F1", " -   About Program..."},        {"  ESC", " -   Boss  Coming!.."},
-    {"  Q, F10", " -   Quit  Game"},
+    {KeyHelpKeys[0], " -   Start / Stop  Game"},
+    {KeyHelpKeys[1], " -   Drop  Figure"},
+    {KeyHelpKeys[2], " -   Move Down"},
+    {KeyHelpKeys[3], " -   Move  Left"},
+    {KeyHelpKeys[4], " -   Rotate  CW"},
+    {KeyHelpKeys[5], " -   Move  Right"},
+    {KeyHelpKeys[6], " -   Rotate  CCW"},
+    {KeyHelpKeys[7], " -   Change Color Mode"},
+    {KeyHelpKeys[8], " -   Language ENG / RUS"},
+    {KeyHelpKeys[9], " -   Sound  ON / OFF"},
+    {KeyHelpKeys[10], " -   AutoPilot  ON / OFF"},
+    {KeyHelpKeys[11], " -   Pause  ON"},
+    {KeyHelpKeys[12], " -   Full  Screen ON / OFF"},
+    {KeyHelpKeys[13], " -   Options..."},
+    {KeyHelpKeys[14], " -   About Program..."},
+    {KeyHelpKeys[15], " -   Boss  Coming!.."},
+    {KeyHelpKeys[16], " -   Quit  Game"},
 };
 
 }  // namespace

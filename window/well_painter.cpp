@@ -1,28 +1,29 @@
 #include "well_painter.h"
 
-#include <QPainter>
-#include <cmath>
+namespace {
 
-WellGeometry WellGeometry::Compute(int paintBoxHeight, int rows, int cols)
+// An RGB32 image's words are the drawing's 0xAARRGGBB pixels.
+PixelView ViewOf(const QImage& image)
 {
-    WellGeometry g;
-    g.CellSize = static_cast<int>(std::lround(double(paintBoxHeight - 1) / rows)) - 1;
-    g.WellImageWidth = cols * (g.CellSize + 1) + 1;
-    g.WellImageHeight = rows * (g.CellSize + 1) + 1;
-    return g;
+    if (image.isNull() || image.format() != QImage::Format_RGB32)
+        return {};
+    return {reinterpret_cast<const std::uint32_t*>(image.constBits()), image.width(), image.height(),
+            int(image.bytesPerLine() / 4)};
 }
+
+PixelTarget TargetOf(QImage& image)
+{
+    return {reinterpret_cast<std::uint32_t*>(image.bits()), image.width(), image.height(),
+            int(image.bytesPerLine() / 4)};
+}
+
+}  // namespace
 
 QImage ShadeTemplate(WinColour colour, const QImage& shading)
 {
     const QImage source = shading.convertToFormat(QImage::Format_RGB32);
     QImage picture(source.size(), QImage::Format_RGB32);
-    const QColor c = ToQColor(colour);
-    for (int y = 0; y < source.height(); ++y) {
-        const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(y));
-        auto* out = reinterpret_cast<QRgb*>(picture.scanLine(y));
-        for (int x = 0; x < source.width(); ++x)
-            out[x] = qRgb(c.red() & qRed(in[x]), c.green() & qGreen(in[x]), c.blue() & qBlue(in[x]));
-    }
+    ShadeTemplate(colour, ViewOf(source), TargetOf(picture));
     return picture;
 }
 
@@ -40,26 +41,10 @@ void RenderWellInto(QImage& image, const Grid& display, int colourMode, const Co
     const QSize size(geometry.WellImageWidth, geometry.WellImageHeight);
     if (image.size() != size || image.format() != QImage::Format_RGB32)
         image = QImage(size, QImage::Format_RGB32);
-    image.fill(Qt::black);
-    QPainter painter(&image);
-    // Each picture is one pitch wide and anchored at the image's corner, so
-    // every cell shows the picture's pixels 1..CellSize.
-    const QRect shown(1, 1, geometry.CellSize, geometry.CellSize);
-    for (int row = 1; row < BorderRow; ++row) {
-        for (int col = 1; col < BorderCol; ++col) {
-            const std::uint8_t code = display[CellIndex(row, col)];
-            if (code == CellEmpty)
-                continue;
-            const QRect cell = geometry.CellRect(row, col);
-            const bool known = code <= CellMarked;
-            if (colourMode == 1 && known)
-                painter.fillRect(cell, ToQColor(colours[code]));
-            else if ((colourMode == 2 || colourMode == 3) && known && !pictures[code].isNull())
-                painter.drawImage(cell.topLeft(), pictures[code], shown);
-            else
-                painter.fillRect(cell, Qt::white);
-        }
-    }
+    CellPictureViews views{};
+    for (std::size_t k = 1; k < views.size(); ++k)
+        views[k] = ViewOf(pictures[k]);
+    DrawWell(TargetOf(image), display, colourMode, colours, views, geometry);
 }
 
 ColourTable DefaultColourTable()

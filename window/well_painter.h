@@ -1,6 +1,7 @@
 #pragma once
-// Drawing of the well: its geometry, the colour table, the cell pictures
-// made from greyscale templates, and the picture of one Display grid.
+// Drawing of the well in Qt images: the colour table, the cell pictures
+// made from greyscale templates, and the picture of one Display grid; the
+// pixels themselves come from drawing/, as the web edition's do.
 
 #include <QColor>
 #include <QImage>
@@ -8,6 +9,7 @@
 #include <array>
 #include <cstdint>
 
+#include "drawing/well_picture.h"
 #include "engine/grid.h"
 #include "platform/win_colour.h"
 #include "storage/options_file.h"
@@ -23,20 +25,11 @@ inline const ColourTable DefaultColours = DefaultColourTable();
 // The window's background at every start and after the default colours.
 constexpr WinColour DefaultBackground = 0x6A6A6A;
 
-struct WellGeometry {
-    int CellSize = 30;
-    int WellImageWidth = 218;
-    int WellImageHeight = 559;
-
-    // From the paint box's height and the well's rows and columns.
-    static WellGeometry Compute(int paintBoxHeight, int rows, int cols);
-    int Pitch() const { return CellSize + 1; }
-    // The square of cell (row 1.., column 1..) in the well picture.
-    QRect CellRect(int row, int col) const
-    {
-        return QRect((col - 1) * Pitch() + 1, (row - 1) * Pitch() + 1, CellSize, CellSize);
-    }
-};
+// The square of cell (row 1.., column 1..) in the well picture.
+inline QRect CellRect(const WellGeometry& geometry, int row, int col)
+{
+    return QRect(geometry.CellLeft(col), geometry.CellTop(row), geometry.CellSize, geometry.CellSize);
+}
 
 // A cell picture: the colour ANDed, channel by channel, with each pixel of
 // the shading template.

@@ -8,10 +8,10 @@ cd "$1" || exit 2
 declare -A level=(
   [common]=0
   [engine]=1 [storage]=1 [i18n]=1 [platform]=1
-  [replay]=2
+  [replay]=2 [drawing]=2
   [session]=3 [online]=3 [server]=3
   [game_session]=4
-  [window]=5
+  [window]=5 [web]=5
   [tools]=6
   [bench]=7 [tests]=7
 )
@@ -27,7 +27,7 @@ for folder in "${!level[@]}"; do
   done < <(grep -rnoE '^#include "[^"]+"' --include='*.cpp' --include='*.h' "$folder" | sed -E 's/#include "([^"]+)"/\1/')
 done
 # Below the front ends nothing knows Qt: the same code runs under every one.
-for folder in common engine storage i18n replay session online server game_session; do
+for folder in common engine storage i18n replay drawing session online server game_session; do
   while IFS=: read -r file line included; do
     echo "$file:$line includes $included: $folder/ is below the front ends and knows no Qt"
     status=1

@@ -38,8 +38,8 @@ TEST(WellGeometry, FollowsThePaintBox)
     EXPECT_EQ(g.CellSize, 30);
     EXPECT_EQ(g.WellImageWidth, 218);
     EXPECT_EQ(g.WellImageHeight, 559);
-    EXPECT_EQ(g.CellRect(18, 1), QRect(QPoint(1, 528), QPoint(30, 557)));
-    EXPECT_EQ(g.CellRect(1, 7), QRect(QPoint(187, 1), QPoint(216, 30)));
+    EXPECT_EQ(CellRect(g, 18, 1), QRect(QPoint(1, 528), QPoint(30, 557)));
+    EXPECT_EQ(CellRect(g, 1, 7), QRect(QPoint(187, 1), QPoint(216, 30)));
 }
 
 TEST(RenderWell, PaintsCellsBetweenBlackGridLines)
@@ -53,7 +53,7 @@ TEST(RenderWell, PaintsCellsBetweenBlackGridLines)
     ASSERT_EQ(image.size(), QSize(218, 559));
     for (int row = 1; row <= 18; ++row)
         for (int col = 1; col <= 7; ++col) {
-            const QRect cell = g.CellRect(row, col);
+            const QRect cell = CellRect(g, row, col);
             const QColor expected = ToQColor(DefaultColours[1 + (row + col) % 6]);
             EXPECT_EQ(image.pixelColor(cell.topLeft()), expected);
             EXPECT_EQ(image.pixelColor(cell.bottomRight()), expected);
@@ -74,7 +74,7 @@ TEST(RenderWell, MarksAreBlackAndUnknownModesWhite)
     Grid display = EmptyDisplay();
     display[CellIndex(5, 3)] = CellMarked;
     display[CellIndex(6, 3)] = 4;
-    const QPoint marked = g.CellRect(5, 3).center(), coloured = g.CellRect(6, 3).topLeft();
+    const QPoint marked = CellRect(g, 5, 3).center(), coloured = CellRect(g, 6, 3).topLeft();
     struct Case {
         int mode;
         bool whiteCells;
@@ -85,7 +85,7 @@ TEST(RenderWell, MarksAreBlackAndUnknownModesWhite)
         if (c.whiteCells) {
             EXPECT_EQ(image.pixelColor(coloured), QColor(Qt::white)) << c.mode;
         }
-        EXPECT_EQ(image.pixelColor(g.CellRect(7, 3).center()), QColor(Qt::black)) << "empty, mode " << c.mode;
+        EXPECT_EQ(image.pixelColor(CellRect(g, 7, 3).center()), QColor(Qt::black)) << "empty, mode " << c.mode;
     }
     EXPECT_EQ(RenderWell(display, 2, DefaultColours, {}, g).pixelColor(coloured), QColor(Qt::white))
         << "a picture not built yet leaves the cell white";
@@ -102,7 +102,7 @@ TEST(RenderWell, EveryCellShowsPixelsOneToThirtyOfItsPicture)
     display[CellIndex(9, 4)] = 2;
     const QImage image = RenderWell(display, 3, DefaultColours, pictures, g);
     for (auto [row, col] : {std::pair{1, 1}, {18, 7}, {9, 4}}) {
-        const QRect cell = g.CellRect(row, col);
+        const QRect cell = CellRect(g, row, col);
         for (int dy : {0, 7, 29})
             for (int dx : {0, 13, 29})
                 EXPECT_EQ(image.pixel(cell.x() + dx, cell.y() + dy), pictures[2].pixel(1 + dx, 1 + dy))

@@ -18,6 +18,7 @@
 #include "engine/headless_host.h"
 #include "game_session/headless_session.h"
 #include "replay/play_commands.h"
+#include "replay/game_line.h"
 #include "replay/playback.h"
 #include "replay/replay.h"
 #include "storage/atomic_file.h"
@@ -183,19 +184,6 @@ double Rounded(double value, int decimals)
     return std::round(value * scale) / scale;
 }
 
-// The line a game is told by, the same for a game played and a replay.
-ordered_json GameLine(std::uint32_t game, const ReplayResult& result)
-{
-    ordered_json line;
-    line["game"] = game;
-    line["score"] = result.Score;
-    line["level"] = result.Level;
-    line["landings"] = result.Landings;
-    line["ticks"] = result.Ticks;
-    line["capped"] = result.Stopped;
-    return line;
-}
-
 int Play(const PlayOptions& options, std::ostream& out, std::ostream& err)
 {
     using Clock = std::chrono::steady_clock;
@@ -228,7 +216,7 @@ int Play(const PlayOptions& options, std::ostream& out, std::ostream& err)
         ++index;
         totalLandings += landings;
         landings = 0;
-        out << GameLine(static_cast<std::uint32_t>(index), play.Progress()).dump() << std::endl;
+        out << GameLine(static_cast<std::uint32_t>(index), play.Progress()) << std::endl;
         if (std::optional<Replay> replay = play.TakeReplay()) {
             replay->Result.Name = AutopilotName;   // as the window's autopilot enters it
             const std::filesystem::path file = *options.replays / ("game-" + std::to_string(index) + ".vxr");
@@ -283,13 +271,7 @@ int ReplayFile(const std::filesystem::path& file, std::ostream& out, std::ostrea
         } catch (const FileError& error) {
             throw ReplayError(error.what());
         }
-        const Replay replay = ReadReplay(bytes);
-        const ReplayOutcome outcome = PlayReplay(replay);
-        if (!outcome.Ended)
-            throw ReplayError("the replay ends before its game does");
-        if (!outcome.Matches(replay))
-            throw ReplayError("the replay is not what it says: " + MissedClaims(replay, outcome));
-        out << GameLine(replay.GameNumber, outcome.Reached).dump() << std::endl;
+        out << ReplayLine(bytes) << std::endl;
         return 0;
     } catch (const ReplayError& error) {
         err << "vantorix2-sim: " << file.string() << ": " << error.what() << std::endl;
