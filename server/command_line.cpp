@@ -40,7 +40,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
         if (flag == "-h" || flag == "--help")
             return {std::nullopt, true, {}};
         if (flag != "--listen" && flag != "--db" && flag != "--max-connections" && flag != "--request-deadline" &&
-            flag != "--trusted-proxy")
+            flag != "--trusted-proxy" && flag != "--web")
             return {std::nullopt, false, "unknown argument '" + args[i] + "'"};
         if (!value) {
             if (i + 1 == args.size())
@@ -53,6 +53,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
             if (value->empty())
                 return {std::nullopt, false, "--db needs a file name or a postgresql:// URI"};
             options.Database = *value;
+        }
+        if (flag == "--web") {
+            if (value->empty())
+                return {std::nullopt, false, "--web needs the folder of the web edition's files"};
+            options.WebFolder = *value;
         }
         if (flag == "--trusted-proxy") {
             const std::optional<std::string> address = CanonicalAddress(*value);
@@ -73,7 +78,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args)
 std::string Usage()
 {
     return "usage: vantorix2-records [--listen HOST:PORT] [--db FILE|URI] [--max-connections N]\n"
-           "                         [--request-deadline MS] [--trusted-proxy ADDR]...\n"
+           "                         [--request-deadline MS] [--trusted-proxy ADDR]... [--web DIR]\n"
            "  --listen HOST:PORT      address to serve on (default 127.0.0.1:8642; port 0: any free port)\n"
            "  --db FILE|URI           the published results: an SQLite file (default vantorix2-records.db)\n"
            "                          or a PostgreSQL database, postgresql://USER@HOST:PORT/DB\n"
@@ -81,7 +86,11 @@ std::string Usage()
            "  --request-deadline MS   time a client has for a request's head before 408, and for taking\n"
            "                          each answer (default 10000)\n"
            "  --trusted-proxy ADDR    a proxy in front (nginx): the client is the address its X-Real-IP\n"
-           "                          names, for the log and for taking replays in turn (repeatable)\n";
+           "                          names, for the log and for taking replays in turn (repeatable)\n"
+           "  --web DIR               serve the web edition's files from the folder DIR at /NAME, read\n"
+           "                          once at start-up (.html .js .wasm .css .wav .png .json, 8 MiB\n"
+           "                          each at most); a verified result's mark then plays it in the\n"
+           "                          browser (default: none)\n";
 }
 
 std::string ServerUrl(const std::string& host, int port)

@@ -1,6 +1,6 @@
 #pragma once
 // vantorix2-records [--listen HOST:PORT] [--db FILE|URI] [--max-connections N] [--request-deadline MS]
-//                   [--trusted-proxy ADDR]...
+//                   [--trusted-proxy ADDR]... [--web DIR]
 
 #include <optional>
 #include <string>
@@ -14,6 +14,8 @@ struct ServerOptions {
     int RequestDeadlineMs = 10000;
     // Proxies whose word on the client's address is taken (canonical text).
     std::vector<std::string> TrustedProxies;
+    // The web edition's built files; empty: none served.
+    std::string WebFolder;
 };
 
 struct CommandLine {

@@ -183,6 +183,10 @@ HeadRead ReadRequestHead(std::string_view received, const HttpLimits& limits)
             if (!read.Request.ForwardedFor.empty())
                 read.Request.ForwardedFor += ", ";
             read.Request.ForwardedFor += value;
+        } else if (SameLetters(name, "If-None-Match")) {
+            if (!read.Request.IfNoneMatch.empty())
+                read.Request.IfNoneMatch += ", ";
+            read.Request.IfNoneMatch += value;
         } else if (SameLetters(name, "Connection")) {
             std::string_view rest = value;
             while (!rest.empty()) {

@@ -28,6 +28,7 @@ struct HttpRequest {
     // a trusted proxy's address).
     std::string RealIp;       // X-Real-IP
     std::string ForwardedFor; // X-Forwarded-For, every line joined by ", "
+    std::string IfNoneMatch;  // If-None-Match, every line joined by ", "
     std::string Body;         // where the path takes one: exactly ContentLength bytes
     // Set by the server: the client's address (a trusted proxy's client).
     std::string Client;

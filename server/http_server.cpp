@@ -10,6 +10,7 @@
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -36,11 +37,16 @@ constexpr std::size_t ReadChunk = 65536;
 // Connections beyond the limit that are still being told 503; more than
 // these are closed unanswered.
 constexpr int RefusalRoom = 64;
+// Each share this long of an answer that the client takes gives it the
+// deadline again: a slow link gets a long answer (the web edition's code)
+// whole, a client that takes next to nothing is still closed.
+constexpr std::size_t SendProgress = 65536;
 
 const char* Reason(int status)
 {
     switch (status) {
     case 200: return "OK";
+    case 304: return "Not Modified";
     case 400: return "Bad Request";
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
@@ -72,15 +78,21 @@ std::string UtcNow()
     return text;
 }
 
+// The head, and the body unless it is shared (sent after the head) or
+// there is none to send.
 std::string Serialise(const HttpResponse& response, bool head, bool close)
 {
-    std::string bytes = "HTTP/1.1 " + std::to_string(response.Status) + " " + Reason(response.Status) +
-                        "\r\nContent-Type: " + response.ContentType +
-                        "\r\nContent-Length: " + std::to_string(response.Body.size()) + "\r\n";
+    std::string bytes = "HTTP/1.1 " + std::to_string(response.Status) + " " + Reason(response.Status) + "\r\n";
+    // A 304 has no body, and a length there would have to be the 200's.
+    const bool notModified = response.Status == 304;
+    if (!notModified) {
+        const std::size_t length = response.SharedBody ? response.SharedBody->size() : response.Body.size();
+        bytes += "Content-Type: " + response.ContentType + "\r\nContent-Length: " + std::to_string(length) + "\r\n";
+    }
     for (const auto& [name, value] : response.Headers)
         bytes += name + ": " + value + "\r\n";
     bytes += close ? "Connection: close\r\n\r\n" : "Connection: keep-alive\r\n\r\n";
-    if (!head)
+    if (!head && !notModified && !response.SharedBody)
         bytes += response.Body;
     return bytes;
 }
@@ -103,8 +115,10 @@ struct Answer {
     bool Head = false;
     bool CloseAfter = false;
     std::string Bytes;
+    std::shared_ptr<const std::string> Body;   // a shared body, sent after Bytes
     std::string Client, Method, Target;
     Clock::time_point Started;
+    std::size_t Size() const { return Bytes.size() + (Body ? Body->size() : 0); }
 };
 
 struct Connection {
@@ -120,6 +134,7 @@ struct Connection {
     Clock::time_point Deadline;     // for the next head and its body, while no answer is due
     bool SendBlocked = false;       // the socket took no more of the front answer
     Clock::time_point SendDeadline; // the front answer must be taken by then
+    std::size_t SentSinceDeadline = 0;   // of it since SendDeadline was set
     bool Closing = false;           // no more requests: the answers due, then close
     bool Lingering = false;         // answered and shut for writing: input dropped until LingerUntil
     Clock::time_point LingerUntil;
@@ -418,7 +433,7 @@ private:
     {
         std::size_t bytes = 0;
         for (const Answer& answer : c.Out)
-            bytes += answer.Bytes.size();
+            bytes += answer.Size();
         return c.Out.size() < Settings.MaxPipelined && bytes - c.SentOfFront < Settings.MaxWaitingBytes;
     }
 
@@ -485,6 +500,8 @@ private:
     void Finish(Answer& answer, const HttpResponse& response)
     {
         answer.Bytes = Serialise(response, answer.Head, answer.CloseAfter);
+        if (!answer.Head && response.Status != 304)
+            answer.Body = response.SharedBody;
         answer.Ready = true;
         LogLine(answer.Client, answer.Method, answer.Target, response.Status,
                 response.LogTime ? *response.LogTime : Clock::now() - answer.Started);
@@ -496,13 +513,27 @@ private:
         bool answered = false;
         while (!c.Out.empty() && c.Out.front().Ready) {
             Answer& front = c.Out.front();
-            const ssize_t sent = ::send(c.Fd, front.Bytes.data() + c.SentOfFront, front.Bytes.size() - c.SentOfFront,
-                                        MSG_NOSIGNAL);
+            // The rest of the head and the shared body, in one call.
+            iovec pieces[2];
+            std::size_t count = 0, at = c.SentOfFront;
+            if (at < front.Bytes.size()) {
+                pieces[count++] = {front.Bytes.data() + at, front.Bytes.size() - at};
+                at = 0;
+            } else {
+                at -= front.Bytes.size();
+            }
+            if (front.Body && at < front.Body->size())
+                pieces[count++] = {const_cast<char*>(front.Body->data()) + at, front.Body->size() - at};
+            msghdr message{};
+            message.msg_iov = pieces;
+            message.msg_iovlen = count;
+            const ssize_t sent = ::sendmsg(c.Fd, &message, MSG_NOSIGNAL);
             if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
                 // Nothing more is read until the client takes what waits.
                 if (!c.SendBlocked) {
                     c.SendBlocked = true;
                     c.SendDeadline = Clock::now() + Settings.RequestDeadline;
+                    c.SentSinceDeadline = 0;
                 }
                 SetInterest(c, EPOLLRDHUP | EPOLLOUT);
                 return true;
@@ -512,7 +543,11 @@ private:
                 return false;
             }
             c.SentOfFront += std::size_t(sent);
-            if (c.SentOfFront < front.Bytes.size())
+            if (c.SendBlocked && (c.SentSinceDeadline += std::size_t(sent)) >= SendProgress) {
+                c.SendDeadline = Clock::now() + Settings.RequestDeadline;
+                c.SentSinceDeadline = 0;
+            }
+            if (c.SentOfFront < front.Size())
                 continue;
             const bool closeAfter = front.CloseAfter;
             c.Out.pop_front();

@@ -22,6 +22,9 @@ struct HttpResponse {
     int Status = 200;
     std::string ContentType = "text/plain; charset=utf-8";
     std::string Body;
+    // Sent in place of Body when set: a large body held once for all the
+    // answers that carry it, not copied into each.
+    std::shared_ptr<const std::string> SharedBody;
     std::vector<std::pair<std::string, std::string>> Headers;   // beside Content-Type, -Length, Connection
     // The time the log line shows, when the site measured the part that
     // matters itself (a replay's check); else the time to the answer.
@@ -39,7 +42,8 @@ struct HttpSettings {
     // Answers not yet sent that one connection may have, and their bytes;
     // no more of its requests are read meanwhile. An answer the client does
     // not take whole within RequestDeadline of its socket filling up closes
-    // the connection (nothing is read from it while it waits).
+    // the connection (nothing is read from it while it waits); each 64 KiB
+    // of a long answer it takes gives it RequestDeadline again.
     std::size_t MaxPipelined = 16;
     std::size_t MaxWaitingBytes = 64 * 1024;
     // Peers whose X-Real-IP (or last X-Forwarded-For) names the client.

@@ -12,6 +12,7 @@
 #include "server/command_line.h"
 #include "server/http_server.h"
 #include "server/records_service.h"
+#include "server/web_files.h"
 
 namespace {
 
@@ -67,10 +68,23 @@ int main(int argc, char** argv)
     signal(SIGPIPE, SIG_IGN);
     RaiseDescriptorLimit(options.MaxConnections);
 
+    // Read before anything is served, so that a bad folder refuses the start.
+    WebFiles web;
+    if (!options.WebFolder.empty()) {
+        try {
+            web = WebFiles::Load(options.WebFolder);
+        } catch (const WebFilesError& e) {
+            std::cerr << "vantorix2-records: cannot serve the web edition from " << options.WebFolder << ": "
+                      << e.what() << "\n";
+            return 1;
+        }
+    }
+    const std::size_t webFiles = web.Count();
+
     std::unique_ptr<RecordsService> service;
     try {
-        service = std::make_unique<RecordsService>(options.Database,
-                                                   [](const std::string& line) { WriteLog(line + "\n"); });
+        service = std::make_unique<RecordsService>(
+            options.Database, [](const std::string& line) { WriteLog(line + "\n"); }, std::move(web));
     } catch (const StoreError& e) {
         std::cerr << "vantorix2-records: cannot use the database " << DatabaseForLog(options.Database) << ": " << e.what()
                   << "\n";
@@ -94,6 +108,9 @@ int main(int argc, char** argv)
         return 1;
     }
     WriteLog("vantorix2-records: listening on " + ServerUrl(options.Host, port) + "\n");
+    if (webFiles > 0)
+        WriteLog("vantorix2-records: serving " + std::to_string(webFiles) + " files of the web edition from " +
+                 options.WebFolder + "\n");
 
     std::atomic<bool> served = false;
     std::thread stopper([&] {

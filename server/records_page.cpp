@@ -1,18 +1,22 @@
 #include "records_page.h"
 
 #include "common/score_text.h"
+#include "server/digest.h"
 
 namespace {
 
-// The game's colours: the window's grey, the lists' 0xC8D0D4 (BGR) with
-// navy bold text, the lime serif heading of the Top 30.
-constexpr const char* Head = R"(<!DOCTYPE html>
+constexpr const char* HeadStart = R"(<!DOCTYPE html>
 <html lang="en">
 <head>
 <meta charset="utf-8">
 <meta name="viewport" content="width=device-width, initial-scale=1">
 <title>Vantorix II - Top 30</title>
-<style>
+<style>)";
+
+// The game's colours: the window's grey, the lists' 0xC8D0D4 (BGR) with
+// navy bold text, the lime serif heading of the Top 30. Its bytes, exactly
+// as between the tags, are what the policy's hash allows.
+constexpr const char* Style = R"(
 body { background: #6A6A6A; color: #000080; font: bold 14px Arial, "Liberation Sans", sans-serif; margin: 24px; }
 h1 { color: #00FF00; font: bold 36px "Times New Roman", "Liberation Serif", serif; margin: 0 0 16px; }
 .tables { display: flex; flex-wrap: wrap; gap: 24px; align-items: flex-start; }
@@ -24,11 +28,16 @@ td.place, td.score, th.score { text-align: right; }
 a { color: #000080; background: #D4D0C8; padding: 4px 8px; border: 2px solid #000080; text-decoration: none; }
 .mark, .mark a { color: #008000; }
 td.mark a { padding: 0 4px; border: 0; }
+td.mark a.download { font-weight: normal; font-size: 12px; padding: 0 2px; }
 p.legend { margin: 16px 0; }
-</style>
-</head>
-<body>
 )";
+
+constexpr const char* HeadEnd = "</style>\n</head>\n<body>\n";
+
+std::string Head()
+{
+    return std::string(HeadStart) + Style + HeadEnd;
+}
 
 constexpr const char* Foot = "</body>\n</html>\n";
 
@@ -40,13 +49,19 @@ void AddEmptyRow(std::string& html, int columns, bool verifiedOnly)
             (verifiedOnly ? "No verified results yet" : "No results yet") + "</td></tr>\n";
 }
 
-// The last cell of a row: the mark of a verified result, a link to its replay.
-std::string MarkCell(std::int64_t replay)
+// The last cell of a row: the mark of a verified result, a link to its
+// replay (a number: nothing in it to escape).
+std::string MarkCell(std::int64_t replay, MarkLinks links)
 {
     if (replay <= 0)
         return "<td class=\"mark\"></td>";
-    return std::string("<td class=\"mark\"><a href=\"") + ReplayPath + "?id=" + std::to_string(replay) +
-           "\" title=\"" + Verified + " (download the replay)\">\u2713</a></td>";
+    const std::string id = "?id=" + std::to_string(replay);
+    if (links == MarkLinks::Download)
+        return std::string("<td class=\"mark\"><a href=\"") + ReplayPath + id + "\" title=\"" + Verified +
+               " (download the replay)\">\u2713</a></td>";
+    return std::string("<td class=\"mark\"><a href=\"/") + WatchPage + id + "\" title=\"" + Verified +
+           " (play the game in the browser)\">\u2713</a><a class=\"download\" href=\"" + ReplayPath + id +
+           "\" title=\"download the replay\">\u2193</a></td>";
 }
 
 std::string ViewLink(const char* query, const char* text)
@@ -74,11 +89,11 @@ std::string EscapeHtml(std::string_view text)
 }
 
 std::string RenderResultsPage(const std::vector<HumanResult>& players, const std::vector<AutopilotScore>& autopilot,
-                              ResultsView view)
+                              ResultsView view, MarkLinks links)
 {
     const bool verifiedOnly = view == ResultsView::Verified;
     const std::string markHead = std::string("<th class=\"mark\" title=\"") + Verified + "\">\u2713</th>";
-    std::string html = Head;
+    std::string html = Head();
     html += verifiedOnly ? "<h1>Top 30, verified</h1>\n" : "<h1>Top 30</h1>\n";
     html += "<div class=\"tables\">\n";
 
@@ -88,7 +103,7 @@ std::string RenderResultsPage(const std::vector<HumanResult>& players, const std
     for (std::size_t i = 0; i < players.size(); ++i)
         html += "<tr><td class=\"place\">" + std::to_string(i + 1) + "</td><td class=\"name\">" +
                 EscapeHtml(players[i].Name) + "</td><td class=\"score\">" + FormatScore(players[i].Score) + "</td>" +
-                MarkCell(players[i].Replay) + "</tr>\n";
+                MarkCell(players[i].Replay, links) + "</tr>\n";
     if (players.empty())
         AddEmptyRow(html, 4, verifiedOnly);
     html += "</table>\n";
@@ -102,13 +117,15 @@ std::string RenderResultsPage(const std::vector<HumanResult>& players, const std
         html += "<tr><td class=\"place\">" + std::to_string(i + 1) + "</td><td class=\"score\">" +
                 FormatScore(autopilot[i].Score) + "</td><td class=\"name\">" +
                 (publisher.empty() ? std::string("\u2014") : EscapeHtml(publisher)) + "</td>" +
-                MarkCell(autopilot[i].Replay) + "</tr>\n";
+                MarkCell(autopilot[i].Replay, links) + "</tr>\n";
     }
     if (autopilot.empty())
         AddEmptyRow(html, 4, verifiedOnly);
     html += "</table>\n</div>\n";
     html += std::string("<p class=\"legend\"><span class=\"mark\">\u2713</span> ") + Verified +
-            "; the mark downloads the replay.</p>\n";
+            (links == MarkLinks::Download ? "; the mark downloads the replay.</p>\n"
+                                          : "; the mark plays the game in the browser, \u2193 downloads its "
+                                            "replay.</p>\n");
     html += "<p>" + (verifiedOnly ? ViewLink(ResultsQuery, "All results") : ViewLink(VerifiedQuery, "Verified only")) +
             "</p>\n";
     return html + Foot;
@@ -116,10 +133,17 @@ std::string RenderResultsPage(const std::vector<HumanResult>& players, const std
 
 std::string RenderFrontPage()
 {
-    std::string html = Head;
+    std::string html = Head();
     html += "<h1>Vantorix II</h1>\n"
             "<p>The best players and the best autopilot results, as the games publish them.</p>\n";
     html += "<p>" + ViewLink(ResultsQuery, "Top 30") + " " + ViewLink(VerifiedQuery, "Verified Top 30") + "</p>\n";
     html += std::string("<p class=\"legend\"><span class=\"mark\">\u2713</span> ") + Verified + ".</p>\n";
     return html + Foot;
+}
+
+const std::string& PagePolicy()
+{
+    static const std::string policy = "default-src 'none'; style-src 'sha256-" + Base64(Sha256(Style)) +
+                                      "'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
+    return policy;
 }

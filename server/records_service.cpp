@@ -24,6 +24,15 @@ HttpResponse Reply(int status, std::string body, const char* type = TextType)
     return response;
 }
 
+// A page, with the policy that lets nothing but its own style apply.
+HttpResponse PageReply(std::string body)
+{
+    HttpResponse response = Reply(200, std::move(body), HtmlType);
+    response.Headers.emplace_back("Content-Security-Policy", PagePolicy());
+    response.Headers.emplace_back("X-Content-Type-Options", "nosniff");
+    return response;
+}
+
 HttpResponse NotAllowed(const char* allowed)
 {
     HttpResponse response = Reply(405, "Method not allowed\n");
@@ -58,8 +67,9 @@ void TakeDue(Jobs& jobs, RecordsService::Clock::time_point now, std::vector<std:
 
 }  // namespace
 
-RecordsService::RecordsService(const std::string& database, std::function<void(const std::string& line)> log)
-    : Log(std::move(log)), WriterStore(OpenRecordsStore(database)), ReaderStore(OpenRecordsStore(database)),
+RecordsService::RecordsService(const std::string& database, std::function<void(const std::string& line)> log,
+                               WebFiles web)
+    : Log(std::move(log)), Web(std::move(web)), WriterStore(OpenRecordsStore(database)), ReaderStore(OpenRecordsStore(database)),
       Writer(*WriterStore), Reader(*ReaderStore), Page(ReadPages()), PageReadAt(Clock::now())
 {
     KeyOldReplays();
@@ -116,10 +126,11 @@ std::size_t RecordsService::BodyLimit(const HttpRequest& head)
 
 std::shared_ptr<const RecordsService::Pages> RecordsService::ReadPages()
 {
+    const MarkLinks links = Web.Has(WatchPage) ? MarkLinks::WatchAndDownload : MarkLinks::Download;
     return std::make_shared<const Pages>(
-        Pages{RenderResultsPage(Reader.BestPlayers(PageRows), Reader.BestAutopilot(PageRows)),
+        Pages{RenderResultsPage(Reader.BestPlayers(PageRows), Reader.BestAutopilot(PageRows), ResultsView::All, links),
               RenderResultsPage(Reader.BestVerifiedPlayers(PageRows), Reader.BestVerifiedAutopilot(PageRows),
-                                ResultsView::Verified)});
+                                ResultsView::Verified, links)});
 }
 
 std::optional<HttpResponse> RecordsService::Handle(const HttpRequest& request, std::uint64_t token)
@@ -129,7 +140,7 @@ std::optional<HttpResponse> RecordsService::Handle(const HttpRequest& request, s
     if (path == "/") {
         if (!get && !head)
             return NotAllowed("GET, HEAD");
-        return Reply(200, RenderFrontPage(), HtmlType);
+        return PageReply(RenderFrontPage());
     }
     if (path == ResultsPath) {
         if (!get && !head)
@@ -143,6 +154,12 @@ std::optional<HttpResponse> RecordsService::Handle(const HttpRequest& request, s
     }
     if (path == ReplayPath)
         return HandleReplay(request, token);
+    // Looked up, never opened: only what was read at the start is served.
+    if (const WebFile* file = Web.Find(path)) {
+        if (!get && !head)
+            return NotAllowed("GET, HEAD");
+        return AnswerWebFile(*file, request);
+    }
     if (path == PublishPath) {
         // A publish stores: only GET does, never HEAD.
         if (!get)
@@ -181,7 +198,7 @@ std::optional<HttpResponse> RecordsService::HandlePage(bool verifiedOnly, std::u
         PageWanted = true;
         ReaderWork.notify_one();
     }
-    return Reply(200, verifiedOnly ? Page->Verified : Page->Results, HtmlType);
+    return PageReply(verifiedOnly ? Page->Verified : Page->Results);
 }
 
 std::optional<HttpResponse> RecordsService::HandleReplay(const HttpRequest& request, std::uint64_t token)
@@ -343,7 +360,7 @@ void RecordsService::Expire()
     for (const std::uint64_t token : busy)
         Server->Complete(token, Busy(NotAnswering));
     for (const PageJob& job : pages)
-        Server->Complete(job.Token, Reply(200, job.VerifiedOnly ? page->Verified : page->Results, HtmlType));
+        Server->Complete(job.Token, PageReply(job.VerifiedOnly ? page->Verified : page->Results));
 }
 
 void RecordsService::WriteGroups()
@@ -539,7 +556,7 @@ void RecordsService::RenderPages()
             page = Page;
         }
         for (const PageJob& job : answered)
-            Server->Complete(job.Token, Reply(200, job.VerifiedOnly ? page->Verified : page->Results, HtmlType));
+            Server->Complete(job.Token, PageReply(job.VerifiedOnly ? page->Verified : page->Results));
         answered.clear();
     }
 }

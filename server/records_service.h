@@ -1,6 +1,8 @@
 #pragma once
 // The records site behind the HTTP server: the front page, the results page
-// in two views, the game's publish, and the replays the game sends after it.
+// in two views, the game's publish, and the replays the game sends after it;
+// with the web edition's files, those too, and a verified result's mark then
+// plays its game in the browser.
 //
 // A replay is read on the server's thread and refused there when it cannot
 // be a game that reaches what it claims; else it waits for a verifier
@@ -48,6 +50,7 @@
 #include "server/http_server.h"
 #include "server/records_store.h"
 #include "server/replay_check.h"
+#include "server/web_files.h"
 
 class RecordsService {
 public:
@@ -75,8 +78,10 @@ public:
     // Opens the database twice (writing, reading): an SQLite file or a
     // PostgreSQL URI (OpenRecordsStore); StoreError when it cannot be used.
     // Replays kept before games had keys are given theirs. log: the lines
-    // the threads write (a failed commit), one each.
-    explicit RecordsService(const std::string& database, std::function<void(const std::string& line)> log = {});
+    // the threads write (a failed commit), one each. web: the web edition's
+    // files, served beside the pages.
+    explicit RecordsService(const std::string& database, std::function<void(const std::string& line)> log = {},
+                            WebFiles web = {});
     ~RecordsService();
     RecordsService(const RecordsService&) = delete;
     RecordsService& operator=(const RecordsService&) = delete;
@@ -140,6 +145,7 @@ private:
     void Write(const std::string& line) const;
 
     std::function<void(const std::string& line)> Log;
+    const WebFiles Web;   // before Page: the marks link to what it serves
     std::unique_ptr<RecordsStore> WriterStore, ReaderStore;
     RecordsStore& Writer;
     RecordsStore& Reader;

@@ -305,4 +305,90 @@ TEST_F(Attacks, RequestBytesAreEscapedInTheLog)
     EXPECT_NE(Server.Log().find("GET /caf\\xc3\\xa9\\x5cx0a 404 "), std::string::npos) << Server.Log();
 }
 
+// The web edition's code, a file of megabytes, to clients on slow links and
+// to clients that take none of it.
+constexpr std::size_t CodeBytes = 7u << 20;
+
+std::string Code()
+{
+    std::string code(CodeBytes, '\0');
+    for (std::size_t k = 0; k < code.size(); ++k)
+        code[k] = char(k * 131 % 251);
+    return code;
+}
+
+// A client whose socket takes little at a time, in small segments (so
+// that the server's socket does not grow to hold most of a long answer);
+// the request sent.
+int AskWithSmallWindow(int port, const std::string& request)
+{
+    const int sock = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int small = 65536, segment = 1024;
+    ::setsockopt(sock, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    ::setsockopt(sock, IPPROTO_TCP, TCP_MAXSEG, &segment, sizeof segment);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::connect(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    EXPECT_TRUE(SendAll(sock, request));
+    return sock;
+}
+
+const std::string AskCode = "GET /vantorix2.wasm HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
+
+// Seconds in all, far longer than the deadline and than the server's socket
+// holds, but never a deadline without taking some.
+TEST(LongWebFile, ComesWholeToAClientThatTakesItSlowly)
+{
+    TempFolder folder;
+    std::filesystem::create_directories(folder / "web");
+    WriteBytes(folder / "web" / "vantorix2.wasm", Code());
+    RecordsServerProcess server(folder / "records.db", RecordsBinary,
+                                {"--request-deadline", "500", "--web", (folder / "web").string()});
+    const int sock = AskWithSmallWindow(server.Port(), AskCode);
+    std::string got;
+    char buffer[131072];
+    for (const auto end = std::chrono::steady_clock::now() + 60s; std::chrono::steady_clock::now() < end;) {
+        pollfd ready{sock, POLLIN, 0};
+        if (::poll(&ready, 1, 5000) <= 0)
+            break;
+        const ssize_t n = ::recv(sock, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            break;
+        got.append(buffer, std::size_t(n));
+        std::this_thread::sleep_for(50ms);
+    }
+    ::close(sock);
+    const std::size_t body = got.find("\r\n\r\n");
+    ASSERT_NE(body, std::string::npos);
+    EXPECT_EQ(got.size() - body - 4, CodeBytes) << "bytes of the file taken before the server let go";
+    EXPECT_TRUE(got.compare(body + 4, std::string::npos, Code()) == 0);
+}
+
+TEST(LongWebFile, IsHeldOnceForAllTheClientsThatTakeNoneOfIt)
+{
+    TempFolder folder;
+    std::filesystem::create_directories(folder / "web");
+    WriteBytes(folder / "web" / "vantorix2.wasm", Code());
+    const char* const before = std::getenv("ASAN_OPTIONS");
+    const std::string sanitizer = before ? before : "";
+    ::setenv("ASAN_OPTIONS", (sanitizer + (sanitizer.empty() ? "" : ":") + "quarantine_size_mb=4").c_str(), 1);
+    RecordsServerProcess server(folder / "records.db", RecordsBinary,
+                                {"--max-connections", "64", "--request-deadline", "2000", "--web",
+                                 (folder / "web").string()});
+    ::setenv("ASAN_OPTIONS", sanitizer.c_str(), 1);
+    std::vector<int> stalled;
+    for (int k = 0; k < 48; ++k)
+        stalled.push_back(AskWithSmallWindow(server.Port(), AskCode));
+    std::this_thread::sleep_for(500ms);
+    // A copy each would be 336 MB.
+    EXPECT_LT(PeakMegabytes(server.Pid()), 64) << "MB at the peak";
+    const LoopbackAnswer whole = LoopbackGet(server.Port(), "/vantorix2.wasm");
+    EXPECT_EQ(whole.Status, 200) << whole.Error;
+    EXPECT_TRUE(whole.Body == Code()) << whole.Body.size() << " bytes";
+    for (int sock : stalled)
+        ::close(sock);
+}
+
 }  // namespace

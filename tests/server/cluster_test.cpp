@@ -267,7 +267,11 @@ TEST_F(RecordsCluster, PassesOnlyTheSitesAddressesAndStopsOversizedRequestsAtNgi
         {"GET", "/view.php?v=nothing&", "", "", 404, true},   // the instance's own 404
         {"POST", "/datas/html/replay.php?publisher=A&", std::string(64 * 1024, 'x'), "", 400, true},
         {"GET", "/view.php?v=results&", "", "X-Pad: " + std::string(7000, 'p') + "\r\n", 200, true},
-        {"GET", "/index.html?", "", "", 404, false},
+        {"GET", "/index.html?", "", "", 404, true},     // a name of the web edition's kind: the instance's 404
+        {"GET", "/index.php?", "", "", 404, false},
+        {"GET", "/web/watch.html?", "", "", 404, false},
+        {"GET", "/watch.html.bak?", "", "", 404, false},
+        {"GET", "/.watch.js?", "", "", 404, false},
         {"GET", "/datas/html/?", "", "", 404, false},
         {"GET", "/datas/html/add.php.bak?name=A&self=1&autopilot=-&", "", "", 404, false},
         {"GET", "/view.php/x?v=results&", "", "", 404, false},
@@ -484,6 +488,91 @@ TEST_F(RecordsCluster, TheGamePublishesOverHttpsToAServerWhoseCertificateItTrust
     EXPECT_EQ(counts.HumanResults, 1);
     EXPECT_EQ(counts.AutopilotResults, 1);
     EXPECT_EQ(counts.Replays, 1);
+}
+
+// A chunked body put together again.
+std::string Unchunked(const std::string& body)
+{
+    std::string whole;
+    for (std::size_t at = 0; at < body.size();) {
+        const std::size_t line = body.find("\r\n", at);
+        if (line == std::string::npos)
+            break;
+        const std::size_t size = std::stoul(body.substr(at, line - at), nullptr, 16);
+        if (size == 0)
+            break;
+        whole += body.substr(line + 2, size);
+        at = line + 2 + size + 2;
+    }
+    return whole;
+}
+
+// What gzip makes of compressed bytes again.
+std::string Gunzipped(const TempFolder& folder, const std::string& compressed)
+{
+    WriteBytes(folder / "body.gz", compressed);
+    std::string plain;
+    if (FILE* pipe = ::popen(("gzip -dc '" + (folder / "body.gz").string() + "' 2>/dev/null").c_str(), "r")) {
+        char buffer[65536];
+        while (const std::size_t got = std::fread(buffer, 1, sizeof buffer, pipe))
+            plain.append(buffer, got);
+        ::pclose(pipe);
+    }
+    return plain;
+}
+
+TEST_F(RecordsCluster, TheWebEditionComesThroughNginxCompressedWhereItPaysAndRevalidated)
+{
+    TempFolder web;
+    std::string code = std::string("\0asm\1\0\0\0", 8);
+    for (int k = 0; code.size() < 300000; ++k)
+        code += "function" + std::to_string(k % 97) + std::string(k % 13, '\0');
+    const struct {
+        std::string name, content, type;
+        bool compressed;
+    } files[] = {
+        {"watch.html", "<!DOCTYPE html>\n" + std::string(2000, 'w') + "\n", "text/html; charset=utf-8", true},
+        {"watch.js", std::string(3000, ';'), "text/javascript; charset=utf-8", true},
+        {"vantorix2.wasm", code, "application/wasm", true},
+        {"vantorix2.css", std::string(1000, ' ') + "p {}", "text/css; charset=utf-8", true},
+        {"emblem_eng.png", "\x89PNG\r\n\x1a\n" + std::string(1000, 'p'), "image/png", false},
+    };
+    for (const auto& file : files)
+        WriteBytes(web / file.name, file.content);
+    // The instances again, each serving the same build.
+    std::vector<std::string> serving = BehindNginx;
+    serving.insert(serving.end(), {"--web", web.Path.string()});
+    First.emplace(Database, RecordsBinary, serving);
+    Second.emplace(Database, RecordsBinary, serving);
+    const Nginx nginx(First->Port(), Second->Port());
+
+    for (const auto& file : files) {
+        const std::string path = "/" + file.name;
+        const LoopbackAnswer plain = LoopbackGet(nginx.Port(), path + "?id=5");
+        EXPECT_EQ(plain.Status, 200) << path << plain.Error;
+        EXPECT_TRUE(plain.Body == file.content) << path;
+        EXPECT_EQ(plain.ContentType, file.type) << path;
+        EXPECT_EQ(plain.Header("content-encoding"), "") << path;
+        EXPECT_EQ(plain.Header("content-security-policy").rfind("default-src 'none'; script-src 'self'", 0), 0u) << path;
+
+        const LoopbackAnswer packed = LoopbackRequest(nginx.Port(), "GET", path, std::nullopt, 10s,
+                                                      "Accept-Encoding: gzip\r\n");
+        EXPECT_EQ(packed.Status, 200) << path;
+        EXPECT_EQ(packed.Header("content-encoding"), file.compressed ? "gzip" : "") << path;
+        const std::string body = packed.Header("transfer-encoding") == "chunked" ? Unchunked(packed.Body) : packed.Body;
+        EXPECT_TRUE((file.compressed ? Gunzipped(web, body) : body) == file.content) << path;
+
+        // The tag as nginx passed it on, weak when compressed.
+        const std::string tag = packed.Header("etag");
+        EXPECT_EQ(tag.rfind(file.compressed ? "W/\"" : "\"", 0), 0u) << path << ": " << tag;
+        const LoopbackAnswer again = LoopbackRequest(nginx.Port(), "GET", path, std::nullopt, 10s,
+                                                     "Accept-Encoding: gzip\r\nIf-None-Match: " + tag + "\r\n");
+        EXPECT_EQ(again.Status, 304) << path;
+        EXPECT_EQ(again.Body, "") << path;
+    }
+    const LoopbackAnswer missing = LoopbackGet(nginx.Port(), "/play.html");
+    EXPECT_EQ(missing.Status, 404);
+    EXPECT_EQ(missing.Body, "Not found\n") << "the instance's own 404";
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "server/digest.h"
 #include "server/records_page.h"
 
 TEST(RecordsPage, EscapesTheFiveSpecialCharacters)
@@ -27,4 +28,18 @@ TEST(RecordsPage, ShowsPlacesScoreTextAndADashForNoPublisher)
     const std::string empty = RenderResultsPage({}, {});
     EXPECT_EQ(empty.find("class=\"place\">1<"), std::string::npos);
     EXPECT_NE(empty.find("No results yet"), std::string::npos);
+}
+
+TEST(RecordsPage, ThePolicyAllowsTheStyleThePagesHaveAndNothingElse)
+{
+    EXPECT_EQ(Base64(Sha256("abc")), "ungWv48Bz+pBQUDeXa4iI7ADYaOWF3qctBD/YfIAFa0=");
+    EXPECT_EQ(Base64("ab"), "YWI=");
+    EXPECT_EQ(Hex("\x01\xAB"), "01ab");
+    for (const std::string& page : {RenderFrontPage(), RenderResultsPage({}, {}, ResultsView::Verified)}) {
+        const std::size_t start = page.find("<style>") + 7;
+        const std::string style = page.substr(start, page.find("</style>") - start);
+        EXPECT_EQ(PagePolicy(), "default-src 'none'; style-src 'sha256-" + Base64(Sha256(style)) +
+                                    "'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'");
+        EXPECT_EQ(page.find(" style="), std::string::npos) << "a style attribute the policy refuses";
+    }
 }

@@ -236,6 +236,36 @@ TEST_F(Replays, AVerifiedRowShowsAtOnceAndItsReplayDownloadsAsSent)
     EXPECT_NE(LoopbackGet(Server->Port(), "/").Body.find("href=\"/view.php?v=verified\""), std::string::npos);
 }
 
+// With the web edition served, the mark plays the game in the browser and
+// the download of the same replay stays beside it.
+TEST_F(Replays, WithTheWebEditionTheMarkWatchesTheGameAndTheDownloadStays)
+{
+    std::filesystem::create_directories(Folder / "web");
+    WriteBytes(Folder / "web" / "watch.html", "<!DOCTYPE html><p>watch</p>");
+    ASSERT_EQ(Server->Stop(), 0);
+    Server.emplace(Database, RecordsBinary,
+                   std::vector<std::string>{"--request-deadline", "700", "--web", (Folder / "web").string()});
+    const Replay& game = Made().Ann;
+    ASSERT_EQ(PublishPlayer(game), 200);
+    const std::string file = WriteReplay(game);
+    ASSERT_EQ(Send("", file).Status, 200);
+    const std::regex mark("<td class=\"mark\"><a href=\"(/watch\\.html\\?id=([0-9]+))\" title=\"verified: [^\"]+ "
+                          "\\(play the game in the browser\\)\">\u2713</a><a class=\"download\" "
+                          "href=\"(/datas/html/replay\\.php\\?id=([0-9]+))\" title=\"download the replay\">\u2193</a></td>");
+    for (const char* view : {"results", "verified"}) {
+        const std::string page = LoopbackGet(Server->Port(), std::string("/view.php?v=") + view).Body;
+        std::smatch found;
+        ASSERT_TRUE(std::regex_search(page, found, mark)) << page;
+        EXPECT_EQ(found[2], found[4]) << "the same replay";
+        const LoopbackAnswer watch = LoopbackGet(Server->Port(), found[1]);
+        EXPECT_EQ(watch.Status, 200);
+        EXPECT_EQ(watch.Body, "<!DOCTYPE html><p>watch</p>");
+        const LoopbackAnswer download = LoopbackGet(Server->Port(), found[3]);
+        EXPECT_EQ(download.Status, 200);
+        EXPECT_EQ(download.Body, file);
+    }
+}
+
 TEST_F(Replays, ABodyIsReadOnlyWhereTakenWholeAndInTime)
 {
     const std::string post = "POST " + ReplayAt + "?publisher=Ann HTTP/1.1\r\nHost: x\r\n";

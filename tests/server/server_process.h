@@ -272,10 +272,11 @@ struct LoopbackAnswer {
 };
 
 // method target (path and query, already encoded) to 127.0.0.1:port, one
-// request on a fresh connection; a body goes with its Content-Length. Never
-// any other address.
+// request on a fresh connection; a body goes with its Content-Length, and
+// headers ("Name: value\r\n" lines) with the head. Never any other address.
 inline LoopbackAnswer LoopbackRequest(int port, const std::string& method, const std::string& target,
-                                      const std::optional<std::string>& body, std::chrono::milliseconds timeout = 10s)
+                                      const std::optional<std::string>& body, std::chrono::milliseconds timeout = 10s,
+                                      const std::string& headers = "")
 {
     LoopbackAnswer answer;
     const int sock = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -291,7 +292,7 @@ inline LoopbackAnswer LoopbackRequest(int port, const std::string& method, const
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     std::string request = method + " " + target + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
-                          "\r\nConnection: close\r\n";
+                          "\r\nConnection: close\r\n" + headers;
     if (body)
         request += "Content-Type: application/octet-stream\r\nContent-Length: " + std::to_string(body->size()) +
                    "\r\n\r\n" + *body;

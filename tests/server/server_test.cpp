@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <regex>
+#include <set>
 #include <thread>
 
 #include "server/sqlite_store.h"
@@ -225,7 +226,7 @@ TEST_F(RecordsServer, AnswersOtherAddressesWith404)
     for (const char* target : {"/nothing", "/view.php", "/view.php?v=other", "/view.php?v=results&v=x",
                                "/viewXphp?v=results",
                                "/datas/html/add.ph", "/datas/html/addXphp?name=A&self=1&autopilot=-",
-                               "/datas/html/add.php/x", "/index.html"}) {
+                               "/datas/html/add.php/x", "/index.html", "/watch.html", "/vantorix2.wasm"}) {
         const LoopbackAnswer answer = Get(target);
         EXPECT_EQ(answer.Status, 404) << target;
         EXPECT_FALSE(answer.Body.empty()) << target;
@@ -234,6 +235,10 @@ TEST_F(RecordsServer, AnswersOtherAddressesWith404)
     EXPECT_EQ(front.Status, 200);
     EXPECT_EQ(front.ContentType.rfind("text/html", 0), 0u);
     EXPECT_NE(front.Body.find("href=\"/view.php?v=results\""), std::string::npos);
+    for (const LoopbackAnswer& page : {front, Get(Results)}) {
+        EXPECT_EQ(page.Header("content-security-policy").rfind("default-src 'none'; style-src 'sha256-", 0), 0u);
+        EXPECT_EQ(page.Header("x-content-type-options"), "nosniff");
+    }
 }
 
 TEST_F(RecordsServer, IdleConnectionsDoNotHoldUpAPublish)
@@ -282,6 +287,7 @@ TEST(RecordsServerCommandLine, RefusesBadArgumentsWithStatus2)
         {"--bogus"}, {"--listen"}, {"--db"}, {"--listen", "127.0.0.1"}, {"--listen", "127.0.0.1:65536"},
         {"--listen", ":80"}, {"--listen", "127.0.0.1:-1"}, {"--db", db, "extra"},
         {"--trusted-proxy", "localhost"}, {"--trusted-proxy", "127.0.0.1/8"}, {"--trusted-proxy"},
+        {"--web"}, {"--web="},
     };
     for (const auto& args : bad) {
         const FinishedRun run = RunRecordsBinary(args);
@@ -303,6 +309,168 @@ TEST(RecordsServerCommandLine, AnUnusableDatabaseEndsWithStatus1)
         EXPECT_EQ(run.Stderr.find("listening"), std::string::npos) << run.Stderr;
         EXPECT_EQ(run.Stderr.find("secret"), std::string::npos) << run.Stderr;
     }
+}
+
+// The web edition's files as a build leaves them, one of each kind served.
+const struct {
+    const char* Name;
+    const char* Type;
+    const char* CacheControl;
+} WebKinds[] = {
+    {"watch.html", "text/html; charset=utf-8", "no-cache"},
+    {"play.html", "text/html; charset=utf-8", "no-cache"},
+    {"front.js", "text/javascript; charset=utf-8", "no-cache"},
+    {"vantorix2.wasm", "application/wasm", "no-cache"},
+    {"vantorix2.css", "text/css; charset=utf-8", "no-cache"},
+    {"WAV_1.wav", "audio/wav", "no-cache"},
+    {"emblem_eng.png", "image/png", "no-cache"},
+    {"levels.json", "application/json", "no-cache"},
+};
+
+const std::string WebPolicy =
+    "default-src 'none'; script-src 'self' 'wasm-unsafe-eval'; connect-src 'self'; img-src 'self' data:; "
+    "media-src 'self' blob:; style-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'";
+
+// Each file's own bytes, NULs among them.
+std::string ContentOf(const std::string& name)
+{
+    return name + std::string(100 + name.size() * 37, '\0') + name;
+}
+
+class WebEdition : public ::testing::Test {
+protected:
+    TempFolder Folder;
+    std::filesystem::path Web = MakeFolder(Folder / "web");
+    std::optional<RecordsServerProcess> Server{std::in_place, Folder / "records.db", RecordsBinary,
+                                               std::vector<std::string>{"--web", Web.string()}};
+
+    // Beside the files served: files and folders that are not.
+    static std::filesystem::path MakeFolder(const std::filesystem::path& web)
+    {
+        std::filesystem::create_directories(web / "sub");
+        std::filesystem::create_directories(web / "folder.js");
+        for (const auto& kind : WebKinds)
+            WriteBytes(web / kind.Name, ContentOf(kind.Name));
+        for (const char* name : {"notes.txt", "server.php", "sub/inner.json"})
+            WriteBytes(web / name, "not served");
+        return web;
+    }
+    LoopbackAnswer Ask(const std::string& method, const std::string& target, const std::string& headers = "")
+    {
+        return LoopbackRequest(Server->Port(), method, target, std::nullopt, 10s, headers);
+    }
+};
+
+TEST_F(WebEdition, ServesEachFileWithItsTypeTagCachingAndPolicy)
+{
+    std::set<std::string> tags;
+    for (const auto& kind : WebKinds) {
+        const std::string path = std::string("/") + kind.Name;
+        // The query is the page's own (watch.html?id=N): the same file.
+        for (const std::string& target : {path, path + "?id=12"}) {
+            const LoopbackAnswer get = Ask("GET", target);
+            EXPECT_EQ(get.Status, 200) << target;
+            EXPECT_EQ(get.Body, ContentOf(kind.Name)) << target;
+            EXPECT_EQ(get.ContentType, kind.Type) << target;
+            EXPECT_EQ(get.Header("cache-control"), kind.CacheControl) << target;
+            EXPECT_EQ(get.Header("content-security-policy"), WebPolicy) << target;
+            EXPECT_EQ(get.Header("x-content-type-options"), "nosniff") << target;
+            EXPECT_TRUE(std::regex_match(get.Header("etag"), std::regex("\"[0-9a-f]{32}\""))) << get.Header("etag");
+            tags.insert(get.Header("etag"));
+        }
+        const LoopbackAnswer head = Ask("HEAD", path);
+        EXPECT_EQ(head.Status, 200) << path;
+        EXPECT_EQ(head.Body, "") << path;
+        EXPECT_EQ(head.Header("content-length"), std::to_string(ContentOf(kind.Name).size())) << path;
+        EXPECT_EQ(head.ContentType, kind.Type) << path;
+    }
+    EXPECT_EQ(tags.size(), std::size(WebKinds)) << "one tag a file, the same for each of its answers";
+}
+
+TEST_F(WebEdition, ARevalidationOfTheSameContentIs304WithoutABody)
+{
+    const std::string tag = Ask("GET", "/front.js").Header("etag");
+    const std::string other = Ask("GET", "/play.html").Header("etag");
+    ASSERT_FALSE(tag.empty());
+    const struct {
+        std::string headers;
+        int status;
+    } cases[] = {
+        {"If-None-Match: " + tag + "\r\n", 304},
+        {"If-None-Match: W/" + tag + "\r\n", 304},           // as a compressing proxy passes it on
+        {"If-None-Match: \"x\", " + other + ",  " + tag + "\r\n", 304},
+        {"If-None-Match: \"x\"\r\nIf-None-Match: " + tag + "\r\n", 304},
+        {"If-None-Match: *\r\n", 304},
+        {"If-None-Match: " + other + "\r\n", 200},           // another file's
+        {"If-None-Match: " + tag.substr(1, tag.size() - 2) + "\r\n", 200},   // unquoted
+        {"If-None-Match: \"" + tag.substr(2) + "\r\n", 200},
+        {"", 200},
+    };
+    for (const auto& c : cases) {
+        for (const char* method : {"GET", "HEAD"}) {
+            const LoopbackAnswer answer = Ask(method, "/front.js?id=1", c.headers);
+            EXPECT_EQ(answer.Status, c.status) << method << " " << c.headers;
+            EXPECT_EQ(answer.Header("etag"), tag) << c.headers;
+            EXPECT_EQ(answer.Header("cache-control"), "no-cache") << c.headers;
+            if (c.status == 304) {
+                EXPECT_EQ(answer.Body, "") << c.headers;
+                EXPECT_EQ(answer.Header("content-length"), "") << "a 304's length would be the 200's";
+            } else if (std::string(method) == "GET") {
+                EXPECT_EQ(answer.Body, ContentOf("front.js")) << c.headers;
+            }
+        }
+    }
+}
+
+TEST_F(WebEdition, NoOtherPathReachesTheFolderAndOnlyGetAndHeadAreAnswered)
+{
+    for (const char* target : {"/../etc/passwd", "/%2e%2e/x", "/%2E%2E/watch.html", "/watch.html/", "//watch.html",
+                               "/./watch.html", "/sub/../watch.html", "/watch%2ehtml", "/WATCH.HTML", "/watch.html%00",
+                               "/watch.html.bak", "/web/watch.html", "/notes.txt", "/server.php", "/sub/inner.json",
+                               "/inner.json", "/folder.js", "/folder.js/x"}) {
+        const LoopbackAnswer answer = Ask("GET", target);
+        EXPECT_EQ(answer.Status, 404) << target;
+        EXPECT_EQ(answer.Body, "Not found\n") << target;
+    }
+    for (const char* method : {"POST", "PUT", "DELETE", "OPTIONS"}) {
+        const LoopbackAnswer answer = Ask(method, "/watch.html");
+        EXPECT_EQ(answer.Status, 405) << method;
+        EXPECT_EQ(answer.Header("allow"), "GET, HEAD") << method;
+    }
+    // The site's own pages are still its own.
+    EXPECT_EQ(Ask("GET", "/").Status, 200);
+    EXPECT_EQ(Ask("GET", Results).Status, 200);
+}
+
+TEST(RecordsServerCommandLine, AWebFolderItCannotServeEndsWithStatus1BeforeTheDatabaseOpens)
+{
+    TempFolder folder;
+    const std::string db = (folder / "records.db").string();
+    for (const char* made : {"empty", "unserved", "big", "spaced"})
+        std::filesystem::create_directories(folder / made);
+    WriteBytes(folder / "unserved" / "readme.txt", "x");
+    WriteBytes(folder / "big" / "watch.html", "<p>");
+    WriteBytes(folder / "big" / "vantorix2.wasm", std::string(8 * 1024 * 1024 + 1, 'w'));
+    WriteBytes(folder / "spaced" / "a b.js", "x");
+    WriteBytes(folder / "file.html", "x");
+    const std::pair<std::string, std::string> cases[] = {
+        {"missing", "no such folder"},
+        {"file.html", "not a folder"},
+        {"empty", "no .html, .js, .wasm, .css, .wav, .png or .json file in it"},
+        {"unserved", "no .html, .js, .wasm, .css, .wav, .png or .json file in it"},
+        {"big", "vantorix2.wasm is over 8 MiB"},
+        {"spaced", "'a b.js' is not a name to serve"},
+    };
+    for (const auto& [name, says] : cases) {
+        const std::string web = (folder / name).string();
+        const FinishedRun run = RunRecordsBinary({"--listen", "127.0.0.1:0", "--db", db, "--web", web});
+        EXPECT_EQ(run.ExitStatus, 1) << name;
+        EXPECT_NE(run.Stderr.find("vantorix2-records: cannot serve the web edition from " + web + ": " + says),
+                  std::string::npos)
+            << run.Stderr;
+        EXPECT_EQ(run.Stderr.find("listening"), std::string::npos) << run.Stderr;
+    }
+    EXPECT_FALSE(std::filesystem::exists(db));
 }
 
 }  // namespace
