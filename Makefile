@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 RELEASE_DIR := build
 TEST_DIR := build-test
 
-.PHONY: run test setup configure build build-test bench server install package fuzz soak clean
+.PHONY: run test setup configure build build-test web bench server install package fuzz soak clean
 
 setup:
 	@bash scripts/setup.sh
@@ -27,11 +27,19 @@ server: configure
 	cmake --build $(RELEASE_DIR) -j $(JOBS) --target vantorix2-records
 	./$(RELEASE_DIR)/server/vantorix2-records $(SERVER_ARGS)
 
+# The web edition (Emscripten) in build-web/site: what vantorix2-records --web serves.
+WEB_DIR := build-web
+export NODE_PATH := /usr/share/nodejs
+web: setup
+	@bash scripts/fetch_zlib.sh $(WEB_DIR)
+	@test -f $(WEB_DIR)/CMakeCache.txt || emcmake cmake -S web -B $(WEB_DIR) -DZLIB_SOURCE=$(abspath $(WEB_DIR))/zlib
+	cmake --build $(WEB_DIR) -j $(JOBS)
+
 build-test: setup
 	cmake -S . -B $(TEST_DIR) -DCMAKE_BUILD_TYPE=Debug -DVANTORIX_SANITIZE=ON -DVANTORIX_WERROR=ON -DVANTORIX_BENCH=OFF
 	cmake --build $(TEST_DIR) -j $(JOBS)
 
-test: build-test
+test: build-test web
 	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS)
 
 BENCHMARKS := engine_bench window_bench records_bench records_server_bench
@@ -63,4 +71,4 @@ soak: configure
 	QT_QPA_PLATFORM=offscreen ./$(RELEASE_DIR)/tools/soak/vantorix2-soak --minutes $(SOAK_MINUTES)
 
 clean:
-	rm -rf $(RELEASE_DIR) $(TEST_DIR) build-fuzz
+	rm -rf $(RELEASE_DIR) $(TEST_DIR) $(WEB_DIR) build-fuzz

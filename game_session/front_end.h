@@ -46,6 +46,10 @@ enum ViewPart : unsigned {
     ViewNow = 1u << 11,
 };
 
+// The window's title, and the disguise it wears while the player looks away.
+inline constexpr const char* GameTitle = "Vantorix II";
+inline constexpr const char* AwayTitle = "Reports";
+
 enum class SessionIcon { None, Critical };
 
 struct SessionMessage {

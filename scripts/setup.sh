@@ -44,6 +44,12 @@ packages=(
   wtype
   grim
   lintian
+  emscripten
+  nodejs
+  chromium
+  curl
+  bzip2
+  python3
 )
 
 # One query for all of them: every package dpkg knows of, with its state.

@@ -52,7 +52,7 @@ TForm1::TForm1(std::unique_ptr<SoundOutput> sound, QWidget* parent)
     : QWidget(parent, Qt::FramelessWindowHint), Sound(sound ? std::move(sound) : MakeSoundOutput())
 {
     setObjectName("Form1");
-    setWindowTitle("Vantorix II");
+    setWindowTitle(GameTitle);
     setWindowIcon(QIcon(":/icon_main_32"));
     setFocusPolicy(Qt::StrongFocus);
     SelectColor = [this](WinColour preset) { return RunColourDialog(this, preset); };
@@ -309,7 +309,7 @@ void TForm1::ShowTitle()
 {
     // Seen from the task bar while away, the game is a folder of reports.
     const bool away = Session->View().Away;
-    window()->setWindowTitle(away ? "Reports" : "Vantorix II");
+    window()->setWindowTitle(away ? AwayTitle : GameTitle);
     window()->setWindowIcon((away ? Image2 : Image1)->pixmap());
 }
 
