@@ -35,7 +35,8 @@ echo "== a 500-landing replay in the page"
 seed=1
 while :; do
   rm -rf "$work/sim"
-  line=$("$release/tools/sim/vantorix2-sim" play --seed $seed --games 1 --max-landings 500 --replays "$work/sim" | head -1)
+  out=$("$release/tools/sim/vantorix2-sim" play --seed $seed --games 1 --max-landings 500 --replays "$work/sim")
+  line=${out%%$'\n'*}
   case "$line" in *'"landings":500,'*) break ;; esac
   seed=$((seed + 1))
 done

@@ -9,19 +9,6 @@
 
 #include "window/form_fixture.h"
 
-namespace {
-
-void Tick(TForm1& form)
-{
-    if (form.Timer3->isActive())
-        form.Timer3Timer();
-    else if (form.Timer1->isActive())
-        form.Timer1Timer();
-    DeliverNotifications();
-}
-
-}  // namespace
-
 int main(int argc, char** argv)
 {
     if (argc < 3) {

@@ -49,6 +49,9 @@ async function main() {
     const faults = [];
     const expect = (ok, what) => { if (!ok) faults.push(what); };
 
+    // Options kept from a page of another site: the records go to this one.
+    m.FS.mkdir('/store');
+    m.FS.writeFile('/store/vantorix2.ini', '[Online]\r\nServer=elsewhere.invalid:1\r\n[Color]\r\nMode=3\r\n');
     const server = text('127.0.0.1:8642'), player = text('Tester');
     expect(m._vx_create(1, 12345, server, player) === 1, 'the session is made');
     m._vx_start();
@@ -56,6 +59,7 @@ async function main() {
     expect(v.keyHelp.length === 17 && v.keyHelp[0][0].trim() === 'ENTER', 'the key list has its 17 rows');
     expect(v.captions.Label1 === (v.language === 1 ? 'SCORE' : 'СЧЕТ'), 'the captions are the language in force');
     expect(v.site === 'http://127.0.0.1:8642/', `the site is the page's own: ${v.site}`);
+    expect(v.colourMode === 3, 'the rest of the kept options are read');
 
     // A player's game, figures dropped until the well is full: the name
     // entry opens for the Top 30 and takes only what the records can hold.

@@ -71,6 +71,17 @@ inline void DeliverNotifications()
         QCoreApplication::sendPostedEvents();
 }
 
+// What the event loop does: a tick of whichever timer runs, then the queued
+// notices and keys.
+inline void Tick(TForm1& form)
+{
+    if (form.Timer3->isActive())
+        form.Timer3Timer();
+    else if (form.Timer1->isActive())
+        form.Timer1Timer();
+    DeliverNotifications();
+}
+
 // What the well shows for a cell of this code at its bottom left corner.
 inline QColor ShownCell(TForm1& form, std::uint8_t code)
 {

@@ -20,17 +20,6 @@ void Press(TForm1& form, Qt::Key key)
     QTest::keyClick(target, key);
 }
 
-// What the event loop does: a tick of whichever timer runs, then the queued
-// notices and keys.
-void Tick(TForm1& form)
-{
-    if (form.Timer3->isActive())
-        form.Timer3Timer();
-    else if (form.Timer1->isActive())
-        form.Timer1Timer();
-    DeliverNotifications();
-}
-
 // A game by hand and by the autopilot, ended by switching it off; its name
 // is entered. Returns the score it ended with.
 std::int32_t PlayAGame(ProbeForm& form)

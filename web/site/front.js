@@ -605,7 +605,8 @@ const serif = (px, style = 'bold') => ({ family: SERIF, px, style });
 const sans = (px, style = 'bold') => ({ family: SANS, px, style });
 // The records book sets these after every load (a tenth, the rest, 35 %);
 // the view does not carry them.
-const RECORD_COLUMNS = [20, 111, 70];
+// Until the session says (its records file keeps them).
+const RECORD_COLUMNS = [25, 105, 71];
 const LIME = '#00FF00', AQUA = '#00FFFF', YELLOW = '#FFFF00', NAVY = '#000080';
 
 // Places of the links and lists on the canvas, for the pages' clicks.
@@ -797,7 +798,7 @@ export class Screen {
     for (const line of [[287, 15, 225, 1], [288, 581, 225, 1], [287, 16, 1, 566], [512, 15, 1, 566]])
       this.fill('#A3A3A3', ...line);
     this.label(caption('Label4'), PLACES.top30, serif(21, 'normal'), LIME);
-    this.list(PLACES.records, view.records ?? [], RECORD_COLUMNS, sans(11), view.recordRow, 2);
+    this.list(PLACES.records, view.records ?? [], view.recordColumns ?? RECORD_COLUMNS, sans(11), view.recordRow, 2);
     c.globalAlpha = view.menuHint ? 1 : 0.45;
     this.label(caption('Label8'), [551, 531, 202, 22], sans(9, 'normal'), AQUA);
     c.globalAlpha = 1;

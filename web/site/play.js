@@ -304,6 +304,9 @@ function listen() {
     if (event.key !== 'Enter' || event.isComposing) return;
     event.preventDefault();
     front.call('name_enter');
+    // Closed at once, not at the next frame: the next key is the game's.
+    const view = front.view();
+    if (view) showNameEntry(view);
   });
 
   canvas.addEventListener('click', canvasClick);

@@ -6,15 +6,14 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "game_session/game_session.h"
 #include "i18n/captions.h"
 #include "online/publish_address.h"
 #include "replay/game_line.h"
+#include "storage/atomic_file.h"
 #include "storage/ini_profile.h"
 #include "web/wasm/view_json.h"
 #include "web/wasm/web_front_end.h"
@@ -38,15 +37,9 @@ std::unique_ptr<WebGame> Game;
 // kept from another page says.
 void PointOptionsAt(const std::filesystem::path& file, const std::string& server)
 {
-    std::string text;
-    if (std::ifstream in{file, std::ios::binary}) {
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        text = bytes.str();
-    }
-    IniProfile profile(text);
+    IniProfile profile(std::filesystem::exists(file) ? ReadWholeFile(file) : std::string());
     profile.WriteString(OnlineSection, ServerKey, server);
-    std::ofstream(file, std::ios::binary | std::ios::trunc) << profile.Text();
+    ReplaceFile(file, profile.Text());
 }
 
 // An input's error is the player's to see; the session goes on, as the

@@ -113,6 +113,10 @@ std::string ViewJson(const GameSession& session)
             }
         }
         rows += ']';
+        // The records list's columns, as the records file keeps them.
+        const ColumnWidths widths = session.Records() ? session.Records()->Book().Widths() : DesignColumnWidths;
+        o.Key("recordColumns") += "[" + std::to_string(widths.Place) + "," + std::to_string(widths.Name) + "," +
+                                  std::to_string(widths.Score) + "]";
         std::string& switches = o.Key("switches");
         switches += '[';
         for (std::size_t k = 0; k < std::size(SessionSwitches); ++k)
