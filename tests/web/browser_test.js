@@ -105,6 +105,14 @@ const cases = {
     async watchesAVerifiedGameToItsEnd({browser, port, published}) {
         await browser.navigate(`http://127.0.0.1:${port}/watch.html?id=${published.id}`);
         await browser.waitFor(`document.body.dataset.state === 'watching'`, 20000, 'watching');
+        // The language link switches the captions and leaves the game playing.
+        const language = await browser.evaluate(`window.vantorix.view().language`);
+        const link = await browser.evaluate(`(() => { const b = document.querySelector('canvas').getBoundingClientRect();
+            return {x: b.left + (30 * b.width) / 800, y: b.top + (38 * b.height) / 600}; })()`);
+        for (const type of ['mousePressed', 'mouseReleased'])
+            await browser.send('Input.dispatchMouseEvent', {type, ...link, button: 'left', clickCount: 1});
+        await browser.waitFor(`window.vantorix.view().language === ${1 - language} && window.vantorix.view().watching`,
+                              5000, 'the other language, still watching');
         await browser.evaluate(`document.getElementById('to-end').click()`);
         await browser.waitFor(`document.body.dataset.state === 'ended'`, 120000, 'the end of the game');
         const end = await browser.evaluate(`(() => { const v = window.vantorix.view();

@@ -1,7 +1,7 @@
 // The watch page: one verified game of the records site played again, at
 // its own pace or faster; no key reaches the session (one would end it).
 
-import { Front, Screen, fail, loadModule, setState, withBytes, withString } from './front.js';
+import { Front, PLACES, Screen, fail, inside, loadModule, setState, withBytes, withString } from './front.js';
 
 const $ = (id) => document.getElementById(id);
 const pauseButton = $('play-pause');
@@ -76,6 +76,11 @@ function listen() {
   pauseButton.addEventListener('click', togglePause);
   for (const [speed, button] of speedButtons) button.addEventListener('click', () => chooseSpeed(speed));
   $('to-end').addEventListener('click', toTheEnd);
+  // The language link switches the captions; it is no key, the game goes on.
+  $('canvas').addEventListener('click', (event) => {
+    const [x, y] = screen.designPoint(event);
+    if (inside(PLACES.languageLink, x, y)) front.call('language_link');
+  });
   // A clicked button gives the keys back to the page: Space pauses, not clicks again.
   for (const control of controls) control.addEventListener('click', () => control.blur());
   window.addEventListener('keydown', (event) => {
