@@ -1,9 +1,6 @@
 #include "replay_check.h"
 
-#include <openssl/evp.h>
-
-#include <stdexcept>
-
+#include "server/digest.h"
 #include "server/publish_request.h"
 #include "storage/cp1251.h"
 
@@ -119,11 +116,7 @@ ReplayCheck CheckReplay(const ReplayClaim& claim, std::string_view file, std::ch
 
 std::string GameKey(std::string_view identity)
 {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_Digest(identity.data(), identity.size(), digest, &length, EVP_sha256(), nullptr) != 1)
-        throw std::runtime_error("SHA-256 failed");
-    return std::string(reinterpret_cast<const char*>(digest), length);
+    return Sha256(identity);
 }
 
 std::string DescribeVerified(const ReplayClaim& claim)
