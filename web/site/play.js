@@ -292,7 +292,8 @@ function listen() {
       menuKey(event);
       return;
     }
-    if (lastView?.nameEntry) {
+    // The session's own state, not the last frame's: a key may come first.
+    if (front.view()?.nameEntry) {
       entry.focus();   // the open name entry keeps the keys
       return;
     }
@@ -306,7 +307,7 @@ function listen() {
     front.call('name_enter');
     // Closed at once, not at the next frame: the next key is the game's.
     const view = front.view();
-    if (view) showNameEntry(view);
+    if (view) onView(view);
   });
 
   canvas.addEventListener('click', canvasClick);
