@@ -610,6 +610,8 @@ const RECORD_COLUMNS = [25, 105, 71];
 const LIME = '#00FF00', AQUA = '#00FFFF', YELLOW = '#FFFF00', NAVY = '#000080';
 
 // Places of the links and lists on the canvas, for the pages' clicks.
+export const DEFAULT_BACKGROUND = '#6a6a6a';
+
 export const PLACES = {
   languageLink: [18, 30, 63, 18], top30: [600, 50, 113, 41], author: [640, 555, 137, 22],
   keyHelp: [45, 190, 209, 277], records: [552, 75, 201, 454],
@@ -625,6 +627,9 @@ export class Screen {
     this.overlay = overlay;
     this.context = canvas.getContext('2d', { alpha: false });
     this.scale = 1;
+    // The window's background: the player may choose another for the
+    // visit (never kept), and the default colours bring it back.
+    this.background = DEFAULT_BACKGROUND;
     this.well = document.createElement('canvas');
     this.well.width = WELL[2];
     this.well.height = WELL[3];
@@ -768,7 +773,7 @@ export class Screen {
   draw(view, wellPixels) {
     const c = this.context, caption = (name) => view.captions?.[name] ?? '';
     c.setTransform(1, 0, 0, 1, 0, 0);
-    c.fillStyle = '#6A6A6A';
+    c.fillStyle = this.background;
     c.fillRect(0, 0, this.canvas.width, this.canvas.height);
     this.frameLine(11, 4, 778, 3);
     this.frameLine(11, 593, 778, 3);

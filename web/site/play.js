@@ -1,7 +1,7 @@
 // The play page: the whole game with the desktop's keys; its records and
 // options live in the module's /store, kept in the browser's localStorage.
 
-import { Front, PLACES, Screen, fail, gameKey, inside, loadModule, paintCell, setState, showMessage, withString }
+import { DEFAULT_BACKGROUND, Front, PLACES, Screen, fail, gameKey, inside, loadModule, paintCell, setState, showMessage, withString }
   from './front.js';
 
 const $ = (id) => document.getElementById(id);
@@ -351,7 +351,26 @@ function listen() {
     settle(box, () => front.call('set_switch', Number(box.dataset.switch), box.checked ? 1 : 0));
   for (const radio of options.querySelectorAll('input[name="language"]'))
     settle(radio, () => front.call('choose_language', Number(radio.value)));
-  settle(picker, () => front.call('set_colour', Number(picker.dataset.panel), bgrOf(picker.value)));
+  settle(picker, () => {
+    if (picker.dataset.panel === 'background') {
+      screen.background = picker.value;
+      front.redraw();
+    } else {
+      front.call('set_colour', Number(picker.dataset.panel), bgrOf(picker.value));
+    }
+  });
+  // A click on the panel's free area chooses the window's background.
+  options.addEventListener('click', (event) => {
+    if (event.target !== options) return;
+    picker.dataset.panel = 'background';
+    picker.value = screen.background;
+    if (picker.showPicker) picker.showPicker();
+    else picker.click();
+  });
+  $('opt-default').addEventListener('click', () => {
+    screen.background = DEFAULT_BACKGROUND;
+    front.redraw();
+  });
   for (const [id, command] of [['opt-default', 'default_colours'], ['opt-ok', 'toggle_options']]) {
     $(id).addEventListener('click', (event) => {
       event.currentTarget.blur();
