@@ -322,15 +322,12 @@ std::string Code()
 // the request sent.
 int AskWithSmallWindow(int port, const std::string& request)
 {
-    const int sock = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int small = 65536, segment = 1024;
-    ::setsockopt(sock, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-    ::setsockopt(sock, IPPROTO_TCP, TCP_MAXSEG, &segment, sizeof segment);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(::connect(sock, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    const int sock = Connect(port, [](int fresh) {
+        const int small = 65536, segment = 1024;
+        ::setsockopt(fresh, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        ::setsockopt(fresh, IPPROTO_TCP, TCP_MAXSEG, &segment, sizeof segment);
+    });
+    EXPECT_GE(sock, 0);
     EXPECT_TRUE(SendAll(sock, request));
     return sock;
 }

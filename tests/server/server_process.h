@@ -35,6 +35,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -343,10 +344,13 @@ inline LoopbackAnswer LoopbackRequest(int port, const std::string& method, const
 
 // Raw connections for requests no well-behaved client sends.
 
-// A connection to 127.0.0.1:port, or -1.
-inline int Connect(int port)
+// A connection to 127.0.0.1:port, or -1; prepare sets the socket up before
+// it connects (buffer sizes count only then).
+inline int Connect(int port, const std::function<void(int)>& prepare = {})
 {
     const int sock = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (prepare)
+        prepare(sock);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));

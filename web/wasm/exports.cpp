@@ -4,6 +4,7 @@
 #include <emscripten.h>
 #include <sys/stat.h>
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -29,7 +30,10 @@ struct WebGame {
     std::unique_ptr<GameSession> Session;
     std::string Returned;                  // the last text handed out
     std::vector<std::uint32_t> Well;       // 0xAARRGGBB
-    std::vector<std::uint8_t> Rgba;        // the same as a canvas takes it
+    // The same as a canvas takes them, each in its own buffer: the page may
+    // hold the well's while it asks for a cell's.
+    std::vector<std::uint8_t> WellRgba;
+    std::array<std::vector<std::uint8_t>, 8> CellRgba;
 };
 std::unique_ptr<WebGame> Game;
 
@@ -56,17 +60,17 @@ void Guarded(Body body)
     }
 }
 
-const std::uint8_t* ToRgba(const std::vector<std::uint32_t>& pixels)
+const std::uint8_t* ToRgba(const std::vector<std::uint32_t>& pixels, std::vector<std::uint8_t>& rgba)
 {
-    Game->Rgba.resize(pixels.size() * 4);
+    rgba.resize(pixels.size() * 4);
     for (std::size_t k = 0; k < pixels.size(); ++k) {
         const std::uint32_t p = pixels[k];
-        Game->Rgba[4 * k] = std::uint8_t(p >> 16);
-        Game->Rgba[4 * k + 1] = std::uint8_t(p >> 8);
-        Game->Rgba[4 * k + 2] = std::uint8_t(p);
-        Game->Rgba[4 * k + 3] = 0xFF;
+        rgba[4 * k] = std::uint8_t(p >> 16);
+        rgba[4 * k + 1] = std::uint8_t(p >> 8);
+        rgba[4 * k + 2] = std::uint8_t(p);
+        rgba[4 * k + 3] = 0xFF;
     }
-    return Game->Rgba.data();
+    return rgba.data();
 }
 
 }  // namespace
@@ -184,14 +188,14 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* vx_well_rgba()
         colours[k + 1] = ColourValue(s.Options().Colours[k]);
     DrawWell({Game->Well.data(), geometry.WellImageWidth, geometry.WellImageHeight, geometry.WellImageWidth},
              s.View().Well, s.View().ColourMode, colours, Game->Front.PictureViews(), geometry);
-    return ToRgba(Game->Well);
+    return ToRgba(Game->Well, Game->WellRgba);
 }
 
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* vx_cell_rgba(int code)
 {
     if (!Game || code < 1 || code > 7 || Game->Front.Pictures[std::size_t(code)].empty())
         return nullptr;
-    return ToRgba(Game->Front.Pictures[std::size_t(code)]);
+    return ToRgba(Game->Front.Pictures[std::size_t(code)], Game->CellRgba[std::size_t(code)]);
 }
 
 // Needs no session: the replay is played on an engine of its own.
